@@ -1,0 +1,109 @@
+#pragma once
+// Downloads one media file over HTTP into one file, on a worker thread of its own,
+// and reports what happens through a FetchReportSink.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "download/FetchCodes.h"
+
+// A worker's question for user name and password (401 or 407). The user-interface
+// thread answers it exactly once; the worker waits without blocking that thread and
+// gives up waiting when it is asked to stop.
+class CredentialsRequest {
+public:
+    CredentialsRequest(int reportId, std::string url, bool proxy);
+    int ReportId() const { return m_nReportId; }
+    const std::string& Url() const { return m_strUrl; }
+    bool IsProxy() const { return m_bProxy; }
+
+    // Thread-safe; only the first answer counts.
+    void Answer(bool ok, const std::string& user, const std::string& password);
+    // Waits for the answer until `stop` becomes nonzero. Returns true only on OK,
+    // with user and password filled.
+    bool Wait(const std::atomic<int>& stop, std::string& user, std::string& password);
+
+private:
+    const int m_nReportId;
+    const std::string m_strUrl;
+    const bool m_bProxy;
+    std::mutex m_lock;
+    std::condition_variable m_answered;
+    bool m_bAnswered = false;
+    bool m_bOk = false;
+    std::string m_strUser;
+    std::string m_strPassword;
+};
+
+// Where a fetcher's reports go. Both calls are thread-safe and return at once.
+class FetchReportSink {
+public:
+    virtual ~FetchReportSink() = default;
+    virtual void PostFetchProgress(int code, int reportId, std::uint64_t fetcherSerial) = 0;
+    virtual void RequestCredentials(std::shared_ptr<CredentialsRequest> request) = 0;
+};
+
+class MediaFetcher {
+public:
+    MediaFetcher();
+    // Requests a stop and waits for the worker thread, if one runs.
+    virtual ~MediaFetcher();
+    MediaFetcher(const MediaFetcher&) = delete;
+    MediaFetcher& operator=(const MediaFetcher&) = delete;
+
+    void SetView(FetchReportSink* view);
+    void SetTask(const std::string& folder, const std::string& mediaUrl,
+                 const std::string& fileName, int taskId, int stop);
+    int IsStopped() const { return m_bStop.load(); }
+    void RequestStop() { m_bStop.store(1); }
+    void Download();
+    static int FetchThreadProc(MediaFetcher* fetcher);
+
+    // Starts the worker thread (m_pThread) running FetchThreadProc; false when it
+    // cannot be started.
+    bool Start();
+    // True once the worker has posted its terminal report and no longer touches the object.
+    bool IsThreadFinished() const { return m_bThreadDone.load(); }
+    // Identity of this fetcher among all fetchers of the process; travels with every report.
+    std::uint64_t Serial() const { return m_nSerial; }
+    // The view calls this when it handles a FETCH_DATA, so the next block may post another.
+    void DataReportHandled() { m_bDataPending.store(false); }
+
+    // Read by the view.
+    int ReportId() const;
+    std::uint64_t Length() const { return m_dwLength.load(); }
+    std::uint64_t Received() const;
+    std::uint64_t ReceivedUnlocked() const { return m_dwReceivedRelaxed.load(); }
+    std::uint32_t StartTick() const { return m_dwStartTick.load(); }
+
+    // Members, in the order of their description. Counts are 64-bit so files
+    // beyond 4 GiB are counted right.
+    std::atomic<int> m_bStop{0};
+    int m_nTaskId = 0;
+    std::string m_strMediaUrl;
+    std::string m_strFolder;
+    std::string m_strFileName;
+    std::thread m_pThread;
+    int m_nReportId = 0;
+    std::string m_strPath;
+    std::atomic<std::uint64_t> m_dwLength{0};
+    std::uint64_t m_dwReceived = 0;  // guarded by m_lock
+    std::atomic<std::uint32_t> m_dwStartTick{0};
+    mutable std::mutex m_lock;
+    FetchReportSink* m_pView = nullptr;
+
+private:
+    const std::uint64_t m_nSerial;
+    std::atomic<bool> m_bThreadDone{false};
+    std::atomic<bool> m_bDataPending{false};
+    std::atomic<std::uint64_t> m_dwReceivedRelaxed{0};
+};
+
+// Milliseconds from a monotonic clock, wrapping at 32 bits like a tick count.
+std::uint32_t GetTickCount();
