@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -149,7 +150,6 @@ public:
 private:
     void LowerRunning();
     void RetireFetcher(std::unique_ptr<MediaFetcher> fetcher);
-    void ReapRetiredFetchers();
     void StartTitleThread(const std::string& pageUrl);
 
     CTaskListModel m_taskModel;
@@ -159,8 +159,14 @@ private:
     // Fetchers replaced in their slot while their thread still ran; their terminal
     // report still lowers the pacing count, then they are released.
     std::vector<std::unique_ptr<MediaFetcher>> m_retiredFetchers;
+    // Serials of slot fetchers whose terminal report has been handled.
+    std::set<std::uint64_t> m_endedSerials;
 
     mutable std::mutex m_titleLock;
     std::atomic<bool> m_bCancelTitles{false};
-    std::vector<std::thread> m_titleThreads;
+    struct TitleThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<TitleThread> m_titleThreads;
 };

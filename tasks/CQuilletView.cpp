@@ -1,0 +1,214 @@
+#include "tasks/CQuilletView.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QMenu>
+#include <QUrl>
+
+#include "app/CCredentialsDlg.h"
+#include "app/CommandIds.h"
+#include "app/SkinMagic.h"
+#include "chrome/StateIcons.h"
+#include "dialogs/CNewTaskDlg.h"
+#include "download/PageTitle.h"
+#include "resolve/ServiceContract.h"
+#include "tasks/CListCtrlEx.h"
+
+namespace {
+constexpr unsigned kTpmRightButton = 2;
+}
+
+CQuilletView::CQuilletView(QWidget* parent) : QWidget(parent) {}
+
+CQuilletView::~CQuilletView() {
+    // No worker may report to a view that is going away.
+    ShutdownWorkers();
+}
+
+void CQuilletView::OnInitialUpdate() {
+    m_listTasks = new CListCtrlEx(this);
+    m_listTasks->setObjectName(QStringLiteral("TaskList"));
+    m_listTasks->setGeometry(0, 0, 0, 0);
+    m_listTasks->show();
+    CreateBrowser();
+    SetupTaskList();
+    InitTaskDefaults();
+    OnSize();
+}
+
+void CQuilletView::SetupTaskList() {
+    m_listTasks->setModel(&TaskModel());
+    m_listTasks->setSelectionModel(&TaskSelection());
+    m_listTasks->SetProgressTextColor(QColor(0, 0, 255));
+    m_listTasks->SetProgressBarColor(QColor(142, 205, 240));
+    m_listTasks->SetProgressBackColor(QColor(238, 248, 253));
+    m_listTasks->SetProgressColumn(COL_PROGRESS);
+    m_listTasks->AddCenteredColumn(COL_SIZE);
+    for (int column = 0; column < kTaskColumnCount; ++column) {
+        m_listTasks->setColumnWidth(column, kTaskColumnWidths[column]);
+    }
+    LoadStateIcons();
+    m_listTasks->SetStateImages(m_imageList);
+    SetSingleControlSkin(m_listTasks, 3);
+}
+
+void CQuilletView::LoadStateIcons() { m_imageList = LoadStateIconPixmaps(); }
+
+void CQuilletView::InitTaskDefaults() {
+    m_strUrl.clear();
+    m_strRename.clear();
+    m_strSaveFolder = GetDefaultFolder();
+}
+
+void CQuilletView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    OnSize();
+}
+
+void CQuilletView::OnSize() {
+    if (m_listTasks) {
+        m_listTasks->setGeometry(rect());
+        m_listTasks->update();
+    }
+}
+
+void CQuilletView::RepaintList() {
+    CTaskTable::RepaintList();
+    if (m_listTasks) {
+        m_listTasks->viewport()->update();
+    }
+}
+
+void CQuilletView::OnCommand(int id) {
+    switch (id) {
+        case ID_FILE_NEW:
+            OnNewTask();
+            break;
+        case ID_TASK_START:
+            OnStart();
+            break;
+        case ID_TASK_STOP:
+            OnStop();
+            break;
+        case ID_TASK_DELETE:
+            OnDelete();
+            break;
+        case ID_TASK_DELETE_FINISHED:
+            OnDeleteFinished();
+            break;
+        case ID_EDIT_SELECT_ALL:
+            OnSelectAll();
+            break;
+        case ID_OPEN_TARGET:
+            OnOpenTarget();
+            break;
+        case ID_CONVERT:
+            OnConvert();
+            break;
+        default:
+            break;
+    }
+}
+
+void CQuilletView::OnNewTask() {
+    CNewTaskDlg dialog;
+    dialog.SetEntry(this);
+    if (dialog.DoModal() != IDOK || m_strUrl.empty()) {
+        return;
+    }
+    NewTaskConfirmed();
+}
+
+void CQuilletView::OnConvert() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
+}
+
+void CQuilletView::OnUpdateOpenTarget(QAction* item) const {
+    item->setEnabled(m_bOneSelected == 1);
+}
+
+QMenu* CQuilletView::BuildContextMenu() {
+    auto* menu = new QMenu(this);
+    auto add = [this, menu](const char* text, int id) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        action->setData(id);
+        return action;
+    };
+    add("New", ID_FILE_NEW);
+    menu->addSeparator();
+    add("Start", ID_TASK_START);
+    add("Stop", ID_TASK_STOP);
+    menu->addSeparator();
+    add("Delete", ID_TASK_DELETE);
+    add("Delete Finished Task", ID_TASK_DELETE_FINISHED);
+    menu->addSeparator();
+    add("Select All", ID_EDIT_SELECT_ALL);
+    menu->addSeparator();
+    QAction* openTarget = add("Open Target Folder", ID_OPEN_TARGET);
+
+    m_bOneSelected = 0;
+    bool enable = false;
+    if (GetSelectedCount() == 1) {
+        m_bOneSelected = 1;
+        enable = true;
+        const int row = m_nLastSelected;
+        if (row >= 0 && row < GetItemCount()) {
+            const int state = GetTaskState(row);
+            if ((state == TASK_DOWNLOADING || state == TASK_FINISH) &&
+                !TaskModel().GetItemText(row, COL_FLV).empty()) {
+                openTarget->setText(QStringLiteral("Open Target Task"));
+            }
+        }
+    }
+    openTarget->setEnabled(enable);
+    return menu;
+}
+
+void CQuilletView::contextMenuEvent(QContextMenuEvent* event) { OnContextMenu(event->globalPos()); }
+
+void CQuilletView::OnContextMenu(const QPoint& screenPoint) {
+    QMenu* menu = BuildContextMenu();
+    QAction* chosen =
+        TrackSkinPopupMenu(menu, kTpmRightButton, screenPoint.x(), screenPoint.y(), this);
+    const int id = chosen ? chosen->data().toInt() : 0;
+    delete menu;
+    if (id != 0) {
+        OnCommand(id);
+    }
+}
+
+void CQuilletView::OpenTargetInShell(const std::string& folder, const std::string& path,
+                                     bool fileExists) {
+    // The desktop's file manager shows the file selected, or the folder alone.
+    const QString target = QString::fromStdString(fileExists ? path : folder);
+    const QString uri = QUrl::fromLocalFile(target).toString();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.freedesktop.FileManager1");
+    if (bus.isConnected() && bus.interface() &&
+        (bus.interface()->isServiceRegistered(service).value() ||
+         bus.interface()->activatableServiceNames().value().contains(service))) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            service, QStringLiteral("/org/freedesktop/FileManager1"), service,
+            fileExists ? QStringLiteral("ShowItems") : QStringLiteral("ShowFolders"));
+        call << QStringList{uri} << QString();
+        const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
+        if (reply.type() == QDBusMessage::ReplyMessage) {
+            return;
+        }
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
+
+void CQuilletView::OnCredentialsRequest(std::shared_ptr<CredentialsRequest> request) {
+    CCredentialsDlg dialog(this, QString::fromStdString(request->Url()), request->IsProxy());
+    if (dialog.exec() == QDialog::Accepted) {
+        request->Answer(true, dialog.User().toStdString(), dialog.Password().toStdString());
+    } else {
+        request->Answer(false, {}, {});
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The one view of the window: hosts the task list, receives the user's commands and
+// gives the task table its screen (message boxes, repaint, file manager, credentials).
+
+#include <QList>
+#include <QPixmap>
+#include <QWidget>
+
+#include "tasks/TaskTable.h"
+
+class CListCtrlEx;
+class QAction;
+
+class CQuilletView : public QWidget, public CTaskTable {
+    Q_OBJECT
+public:
+    explicit CQuilletView(QWidget* parent = nullptr);
+    ~CQuilletView() override;
+
+    void OnInitialUpdate();
+    void OnCommand(int id);
+    void OnNewTask();
+    void OnConvert();
+    void OnUpdateOpenTarget(QAction* item) const;
+    // Builds the context menu for the current selection (also used by tests).
+    QMenu* BuildContextMenu();
+
+    CListCtrlEx* TaskList() const { return m_listTasks; }
+    const QList<QPixmap>& StateImages() const { return m_imageList; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+    void RepaintList() override;
+    void OpenTargetInShell(const std::string& folder, const std::string& path,
+                           bool fileExists) override;
+    void OnCredentialsRequest(std::shared_ptr<CredentialsRequest> request) override;
+
+private:
+    void OnSize();
+    void OnContextMenu(const QPoint& screenPoint);
+    void SetupTaskList();
+    void LoadStateIcons();
+    void InitTaskDefaults();
+
+    CListCtrlEx* m_listTasks = nullptr;
+    QList<QPixmap> m_imageList;
+};

@@ -1,0 +1,142 @@
+// The commands on tasks that already exist, and the exit confirmation.
+
+#include <filesystem>
+
+#include "resolve/ServiceContract.h"
+#include "tasks/TaskMessageSeam.h"
+#include "tasks/TaskTable.h"
+
+void CTaskTable::OnStart() {
+    if (GetSelectedCount() == 0) {
+        return;
+    }
+    if (!AnyTaskInState(TASK_FAILED, 1) && !AnyTaskInState(TASK_STOP, 1)) {
+        return;
+    }
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (!IsRowSelected(row)) {
+            continue;
+        }
+        const std::string mediaUrl = m_taskModel.GetItemText(row, COL_FLV);
+        const int taskId = m_taskModel.GetItemData(row);
+        const MediaFetcher* fetcher = FetcherInSlot(taskId);
+        if (mediaUrl.empty() || !fetcher || fetcher->IsStopped() != 1) {
+            continue;
+        }
+        SetTaskState(row, TASK_DOWNLOADING);
+        m_taskModel.SetItemText(row, COL_PROGRESS, "0 %");
+        StartFetcher(mediaUrl, m_taskModel.GetItemText(row, COL_FILE_NAME), taskId);
+        ++m_nRunning;
+    }
+}
+
+void CTaskTable::OnStop() {
+    if (GetSelectedCount() == 0 || !AnyTaskInState(TASK_DOWNLOADING, 1)) {
+        return;
+    }
+    if (ShowMessage("Are you sure to stop task ?", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+        return;
+    }
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (IsRowSelected(row) && GetTaskState(row) == TASK_DOWNLOADING) {
+            StopTask(row);
+        }
+    }
+}
+
+void CTaskTable::OnDelete() {
+    if (GetSelectedCount() == 0) {
+        return;
+    }
+    if (ShowMessage("Are you sure to delete task ?", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+        return;
+    }
+    for (int row = GetItemCount() - 1; row >= 0; --row) {
+        if (!IsRowSelected(row)) {
+            continue;
+        }
+        StopTask(row);
+        ForgetTaskUrl(m_taskModel.GetItemText(row, COL_SOURCE));
+        m_taskModel.DeleteItem(row);
+    }
+}
+
+void CTaskTable::OnDeleteFinished() {
+    if (!AnyTaskInState(TASK_FINISH, 0)) {
+        return;
+    }
+    if (ShowMessage("Are you sure to delete finished task ?", MB_OKCANCEL | MB_ICONQUESTION) !=
+        IDOK) {
+        return;
+    }
+    for (int row = GetItemCount() - 1; row >= 0; --row) {
+        if (GetTaskState(row) == TASK_FINISH) {
+            ForgetTaskUrl(m_taskModel.GetItemText(row, COL_SOURCE));
+            m_taskModel.DeleteItem(row);
+        }
+    }
+}
+
+void CTaskTable::OnSelectAll() {
+    const int count = GetItemCount();
+    if (count == 0) {
+        return;
+    }
+    const QItemSelection all(m_taskModel.index(0, 0),
+                             m_taskModel.index(count - 1, kTaskColumnCount - 1));
+    m_taskSelection.select(all, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // The focus ends on the last row.
+    m_taskSelection.setCurrentIndex(m_taskModel.index(count - 1, 0), QItemSelectionModel::NoUpdate);
+    RepaintList();
+}
+
+void CTaskTable::OnOpenTarget() {
+    if (GetSelectedCount() != 1) {
+        return;
+    }
+    const int row = m_nLastSelected;
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    const auto recorded = m_folderByUrl.find(m_taskModel.GetItemText(row, COL_SOURCE));
+    std::string folder = recorded != m_folderByUrl.end() ? recorded->second : std::string();
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    const std::string path = folder + m_taskModel.GetItemText(row, COL_FILE_NAME);
+    std::error_code error;
+    const bool exists = std::filesystem::exists(path, error);
+    OpenTargetInShell(folder, path, exists);
+}
+
+int CTaskTable::CanExit() {
+    if (GetItemCount() == 0 || !AnyTaskInState(TASK_DOWNLOADING, 0)) {
+        return 1;
+    }
+    const int answer = ShowMessage(
+        "There are tasks running. \n Exit program will stop all tasks. \n Are you sure to exit ?",
+        MB_OKCANCEL | MB_ICONQUESTION);
+    if (answer != IDOK) {
+        return 0;
+    }
+    for (int row = GetItemCount() - 1; row >= 0; --row) {
+        if (GetTaskState(row) == TASK_DOWNLOADING) {
+            StopTask(row);
+        }
+    }
+    return 1;
+}
+
+void CTaskTable::NewTaskConfirmed() {
+    if (m_strUrl.empty()) {
+        return;
+    }
+    if (AddTask() == 1) {
+        ShowMessage("The URL address already exists.", MB_OK | MB_ICONQUESTION);
+        return;
+    }
+    if (m_bResolving == 0) {
+        m_bResolving = 1;
+        NavigateTo(ServiceBaseAddress());
+    }
+}

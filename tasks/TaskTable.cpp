@@ -1,0 +1,255 @@
+#include "tasks/TaskTable.h"
+
+#include <algorithm>
+
+#include "download/FileNaming.h"
+#include "download/PageTitle.h"
+#include "resolve/HiddenBrowser.h"
+#include "tasks/TaskMessageSeam.h"
+
+CTaskTable::CTaskTable()
+    : m_taskSelection(&m_taskModel), m_reportPump(std::make_unique<CTaskReportPump>(*this)) {
+    // The row that most recently became selected; deselection and deletion keep it.
+    QObject::connect(&m_taskSelection, &QItemSelectionModel::selectionChanged,
+                     [this](const QItemSelection& selected, const QItemSelection&) {
+                         const QModelIndexList rows = selected.indexes();
+                         if (!rows.isEmpty()) {
+                             m_nLastSelected = rows.last().row();
+                         }
+                     });
+}
+
+CTaskTable::~CTaskTable() { ShutdownWorkers(); }
+
+void CTaskTable::ShutdownWorkers() {
+    for (auto& fetcher : m_pFetchers) {
+        if (fetcher) {
+            fetcher->RequestStop();
+        }
+    }
+    for (auto& fetcher : m_retiredFetchers) {
+        fetcher->RequestStop();
+    }
+    m_bCancelTitles.store(true);
+    // Joining: each worker notices its stop flag within a second.
+    m_pFetchers.clear();
+    m_retiredFetchers.clear();
+    for (TitleThread& title : m_titleThreads) {
+        title.thread.join();
+    }
+    m_titleThreads.clear();
+    m_wndBrowser.reset();
+    m_pBrowser = nullptr;
+}
+
+// --- Rows ---
+
+bool CTaskTable::IsRowSelected(int row) const {
+    return row >= 0 && row < GetItemCount() && m_taskSelection.isRowSelected(row, QModelIndex());
+}
+
+int CTaskTable::GetSelectedCount() const {
+    return static_cast<int>(m_taskSelection.selectedRows().size());
+}
+
+void CTaskTable::SelectRow(int row, bool selected) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    const QModelIndex index = m_taskModel.index(row, 0);
+    m_taskSelection.select(index, (selected ? QItemSelectionModel::Select
+                                            : QItemSelectionModel::Deselect) |
+                                      QItemSelectionModel::Rows);
+}
+
+void CTaskTable::SetTaskState(int row, int state) { m_taskModel.SetItemImage(row, state); }
+
+int CTaskTable::GetTaskState(int row) const { return m_taskModel.GetItemImage(row); }
+
+int CTaskTable::FindRowByTaskId(int taskId) const {
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (m_taskModel.GetItemData(row) == taskId) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+int CTaskTable::AnyTaskInState(int state, int selectedOnly) const {
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (GetTaskState(row) == state && (!selectedOnly || IsRowSelected(row))) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int CTaskTable::FindRowByUrl(const std::string& url) const {
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (m_taskModel.GetItemText(row, COL_SOURCE) == url) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+int CTaskTable::HasRowWithUrl(const std::string& url) const { return FindRowByUrl(url) >= 0; }
+
+std::string CTaskTable::NextQueuedUrl() const {
+    if (m_nQueuePos >= 0 && m_nQueuePos < static_cast<int>(m_urlQueue.size())) {
+        return m_urlQueue[m_nQueuePos];
+    }
+    return {};
+}
+
+int CTaskTable::AddTask() {
+    if (std::find(m_urlQueue.begin(), m_urlQueue.end(), m_strUrl) != m_urlQueue.end()) {
+        return 1;
+    }
+    m_urlQueue.push_back(m_strUrl);
+    m_folderByUrl[m_strUrl] = m_strSaveFolder;
+
+    std::string fileName = m_strRename;
+    if (fileName.empty()) {
+        fileName = MakeTimeName(".flv");
+        StartTitleThread(m_strUrl);
+    }
+
+    const int row = m_taskModel.InsertItem();
+    m_taskModel.SetItemText(row, COL_FILE_NAME, fileName);
+    m_taskModel.SetItemText(row, COL_SIZE, "0 K");
+    m_taskModel.SetItemText(row, COL_PROGRESS, "0 %");
+    m_taskModel.SetItemText(row, COL_SOURCE, m_strUrl);
+    m_taskModel.SetItemData(row, m_nNextTaskId);
+    SetTaskState(row, TASK_WAIT);
+    ++m_nNextTaskId;
+    return 0;
+}
+
+void CTaskTable::ForgetTaskUrl(const std::string& url) {
+    if (url.empty()) {
+        return;
+    }
+    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
+    if (it != m_urlQueue.end()) {
+        const int index = static_cast<int>(it - m_urlQueue.begin());
+        m_urlQueue.erase(it);
+        // Keep the cursor on the same address: only a removal before it shifts it.
+        if (index < m_nQueuePos) {
+            --m_nQueuePos;
+        }
+    }
+    std::lock_guard lock(m_titleLock);
+    m_titleByUrl.erase(url);
+}
+
+MediaFetcher* CTaskTable::FetcherInSlot(int taskId) const {
+    if (taskId < 0 || taskId >= SlotCount()) {
+        return nullptr;
+    }
+    return m_pFetchers[taskId].get();
+}
+
+void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fileName,
+                              int taskId) {
+    if (taskId < 0) {
+        return;
+    }
+    if (taskId >= SlotCount()) {
+        m_pFetchers.resize(taskId + 1);
+    }
+    // The fetcher this one replaces may still be winding down; keep it until it ends.
+    if (m_pFetchers[taskId]) {
+        const std::uint64_t serial = m_pFetchers[taskId]->Serial();
+        if (m_endedSerials.erase(serial) > 0) {
+            m_pFetchers[taskId].reset();  // its thread posted its end as its last act
+        } else {
+            RetireFetcher(std::move(m_pFetchers[taskId]));
+        }
+    }
+    auto fetcher = std::make_unique<MediaFetcher>();
+    fetcher->SetView(m_reportPump.get());
+    const int row = FindRowByTaskId(taskId);
+    const std::string pageUrl = m_taskModel.GetItemText(row, COL_SOURCE);
+    const auto folder = m_folderByUrl.find(pageUrl);
+    fetcher->SetTask(folder != m_folderByUrl.end() ? folder->second : std::string(), mediaUrl,
+                     fileName, taskId, 0);
+    MediaFetcher* started = fetcher.get();
+    m_pFetchers[taskId] = std::move(fetcher);
+    // A thread that cannot start leaves the fetcher in its slot and the row as it is.
+    started->Start();
+}
+
+void CTaskTable::StopTask(int row) {
+    if (m_taskModel.GetItemText(row, COL_FLV).empty()) {
+        return;
+    }
+    MediaFetcher* fetcher = FetcherInSlot(m_taskModel.GetItemData(row));
+    if (fetcher && fetcher->IsStopped() == 0) {
+        fetcher->RequestStop();
+    }
+}
+
+void CTaskTable::RetireFetcher(std::unique_ptr<MediaFetcher> fetcher) {
+    fetcher->RequestStop();
+    m_retiredFetchers.push_back(std::move(fetcher));
+}
+
+void CTaskTable::LowerRunning() {
+    if (m_nRunning > 1) {
+        --m_nRunning;
+    }
+}
+
+// --- Titles ---
+
+void CTaskTable::StartTitleThread(const std::string& pageUrl) {
+    // Finished title threads are joined as new ones start, so the list stays short.
+    std::erase_if(m_titleThreads, [](TitleThread& title) {
+        if (!title.done->load()) {
+            return false;
+        }
+        title.thread.join();
+        return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([this, pageUrl, done] {
+        FetchPageTitle(pageUrl);
+        done->store(true);
+    });
+    m_titleThreads.push_back({std::move(thread), std::move(done)});
+}
+
+void CTaskTable::FetchPageTitle(const std::string& pageUrl) {
+    const std::string text = ReadTitleLines(pageUrl, m_bCancelTitles);
+    if (text.empty() || m_bCancelTitles.load()) {
+        return;
+    }
+    const std::string name = TitleToFileName(text);
+    std::lock_guard lock(m_titleLock);
+    m_titleByUrl[pageUrl] = name;
+}
+
+std::string CTaskTable::TitleFor(const std::string& pageUrl) const {
+    std::lock_guard lock(m_titleLock);
+    const auto it = m_titleByUrl.find(pageUrl);
+    return it != m_titleByUrl.end() ? it->second : std::string();
+}
+
+std::string CTaskTable::GetTitleFileName(const std::string& pageUrl) const {
+    const std::string name = TitleFor(pageUrl);
+    if (name.empty()) {
+        return {};
+    }
+    const auto folder = m_folderByUrl.find(pageUrl);
+    return ApplyTakenNameRule(folder != m_folderByUrl.end() ? folder->second : std::string(),
+                              name);
+}
+
+// --- Hooks ---
+
+int CTaskTable::ShowMessage(const std::string& text, unsigned style) {
+    return ShowMessageBox(text, "Message", style);
+}
+
+void CTaskTable::OpenTargetInShell(const std::string&, const std::string&, bool) {}

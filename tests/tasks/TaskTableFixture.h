@@ -1,0 +1,59 @@
+#pragma once
+// A task table with its messages answered by the test and recorded.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tasks/TaskMessageSeam.h"
+#include "tasks/TaskTable.h"
+
+class RecordingTable : public CTaskTable {
+public:
+    std::vector<std::string> messages;
+    int answer = IDOK;
+    std::vector<std::string> openedTargets;
+
+protected:
+    int ShowMessage(const std::string& text, unsigned) override {
+        messages.push_back(text);
+        return answer;
+    }
+    void OpenTargetInShell(const std::string& folder, const std::string& path,
+                           bool fileExists) override {
+        openedTargets.push_back(fileExists ? "select:" + path : "folder:" + folder);
+    }
+};
+
+class TaskTableTest : public ::testing::Test {
+protected:
+    // Adds a task under the user's own name, so no page title is read.
+    int Add(const std::string& url, const std::string& name = "clip.flv") {
+        table.m_strUrl = url;
+        table.m_strRename = name;
+        table.m_strSaveFolder = folder.path().toStdString();
+        return table.AddTask();
+    }
+    std::string Cell(int row, int column) const {
+        return const_cast<RecordingTable&>(table).TaskModel().GetItemText(row, column);
+    }
+    // Runs the event loop until the condition holds or the time is up.
+    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+        QDeadlineTimer deadline(ms);
+        while (!done()) {
+            if (deadline.hasExpired()) {
+                return false;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+
+    QTemporaryDir folder;
+    RecordingTable table;
+};
