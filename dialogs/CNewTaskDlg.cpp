@@ -1,0 +1,272 @@
+#include "dialogs/CNewTaskDlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "chrome/BitmapFiles.h"
+#include "chrome/CPictureButton.h"
+#include "chrome/DialogUnits.h"
+#include "tasks/TaskMessageSeam.h"
+#include "tasks/TaskTable.h"
+
+#include "download/UrlParse.h"
+
+namespace {
+
+std::string LowerCopy(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool ParsesAsHttpUrl(const std::string& url) {
+    ParsedUrl parsed;
+    return ParseUrl(url, parsed);
+}
+
+QString DefaultFolderPicker(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+}
+
+}  // namespace
+
+CNewTaskDlg::FolderPicker CNewTaskDlg::s_folderPicker = DefaultFolderPicker;
+
+CNewTaskDlg::CNewTaskDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("New Task"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(DialogFont());
+    const DialogUnits du(font());
+    setFixedSize(du.X(272), du.Y(153));
+
+    // Created in template order, which is also the tab order.
+    m_btnOK = new QPushButton(QStringLiteral("OK"), this);
+    m_btnOK->setGeometry(du.Rect(76, 129, 50, 16));
+    m_btnOK->setDefault(true);
+    m_btnOK->setAutoDefault(true);
+    m_btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_btnCancel->setGeometry(du.Rect(146, 129, 50, 16));
+    m_btnCancel->setAutoDefault(false);
+
+    auto* addressGroup = new QGroupBox(this);
+    addressGroup->setGeometry(du.Rect(9, 3, 253, 64));
+    auto* urlLabel = new QLabel(QStringLiteral("URL"), this);
+    urlLabel->setGeometry(du.Rect(21, 14, 14, 8));
+    auto* saveToLabel = new QLabel(QStringLiteral("Save To"), this);
+    saveToLabel->setGeometry(du.Rect(21, 44, 26, 8));
+
+    m_editUrl = new QLineEdit(this);
+    m_editUrl->setObjectName(QStringLiteral("IDC_URL"));
+    m_editUrl->setGeometry(du.Rect(54, 11, 196, 14));
+    m_editSaveTo = new QLineEdit(this);
+    m_editSaveTo->setObjectName(QStringLiteral("IDC_SAVE_TO"));
+    m_editSaveTo->setGeometry(du.Rect(54, 42, 176, 14));
+    m_editSaveTo->setReadOnly(true);
+    m_btnBrowse = new CPictureButton(QStringLiteral("Browse"), this);
+    m_btnBrowse->setObjectName(QStringLiteral("IDC_BROWSE"));
+    m_btnBrowse->setToolTip(QStringLiteral("Browse"));
+    m_btnBrowse->setGeometry(du.Rect(233, 42, 17, 14));
+
+    auto* renameGroup = new QGroupBox(QStringLiteral(" "), this);
+    renameGroup->setGeometry(du.Rect(9, 84, 253, 38));
+    m_editRename = new QLineEdit(this);
+    m_editRename->setObjectName(QStringLiteral("IDC_RENAME"));
+    m_editRename->setGeometry(du.Rect(54, 99, 196, 14));
+    // The check box sits on the group's top edge as its title.
+    m_chkRename = new QCheckBox(QStringLiteral("  Rename file"), this);
+    m_chkRename->setObjectName(QStringLiteral("IDC_RENAME_CHECK"));
+    m_chkRename->setGeometry(du.Rect(15, 84, 53, 10));
+    m_chkRename->setAutoFillBackground(true);
+    m_chkRename->adjustSize();
+    m_chkRename->move(du.X(15), du.Y(84) + (du.Y(10) - m_chkRename->height()) / 2);
+    m_lblRename = new QLabel(QStringLiteral("Rename"), this);
+    m_lblRename->setObjectName(QStringLiteral("IDC_RENAME_LABEL"));
+    m_lblRename->setGeometry(du.Rect(21, 101, 27, 8));
+
+    m_lblExample = new QLabel(QString::fromLatin1(kExampleUrl), this);
+    m_lblExample->setTextFormat(Qt::PlainText);
+    m_lblExample->setGeometry(du.Rect(55, 28, 210, 9));
+
+    // Static texts sized in dialog units may be a little short for this font.
+    for (QLabel* label : {urlLabel, saveToLabel, m_lblRename}) {
+        label->setMinimumWidth(label->sizeHint().width());
+        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+
+    setTabOrder(m_btnOK, m_btnCancel);
+    setTabOrder(m_btnCancel, m_editUrl);
+    setTabOrder(m_editUrl, m_editSaveTo);
+    setTabOrder(m_editSaveTo, m_btnBrowse);
+    setTabOrder(m_btnBrowse, m_editRename);
+    setTabOrder(m_editRename, m_chkRename);
+
+    connect(m_btnOK, &QPushButton::clicked, this, &CNewTaskDlg::OnOK);
+    connect(m_btnCancel, &QPushButton::clicked, this, &CNewTaskDlg::OnCancel);
+    connect(m_btnBrowse, &QAbstractButton::clicked, this, &CNewTaskDlg::OnBrowse);
+    connect(m_chkRename, &QAbstractButton::clicked, this, &CNewTaskDlg::OnRenameClicked);
+}
+
+void CNewTaskDlg::SetEntry(TaskEntryStrings* entry) {
+    if (entry) {
+        m_pEntry = entry;
+    }
+}
+
+int CNewTaskDlg::DoModal() {
+    OnInitDialog();
+    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
+
+void CNewTaskDlg::OnInitDialog() {
+    InitControls();
+    EnableRename(false);
+    // The first tab stop takes the focus as the dialog opens, so Enter confirms.
+    m_btnOK->setFocus(Qt::OtherFocusReason);
+}
+
+void CNewTaskDlg::InitControls() {
+    const std::string url = GetClipboardUrl();
+    if (!url.empty()) {
+        m_editUrl->setText(QString::fromStdString(url));
+    }
+    if (m_pEntry) {
+        m_editSaveTo->setText(QString::fromStdString(m_pEntry->m_strSaveFolder));
+    }
+    m_editUrl->setFocus(Qt::OtherFocusReason);
+    m_btnBrowse->LoadPicture(GetButtonSkinFolder() + QStringLiteral("/browse.bmp"));
+}
+
+std::string CNewTaskDlg::GetClipboardUrl() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) {
+        return std::string();
+    }
+    const std::string text = clipboard->text().toStdString();
+    return LowerCopy(text).find("http://") != std::string::npos ? text : std::string();
+}
+
+void CNewTaskDlg::EnableRename(bool enable) {
+    m_lblRename->setEnabled(enable);
+    m_editRename->setEnabled(enable);
+}
+
+void CNewTaskDlg::OnRenameClicked() {
+    const bool ticked = m_chkRename->isChecked();
+    m_chkRename->setChecked(ticked);
+    EnableRename(ticked);
+}
+
+void CNewTaskDlg::OnBrowse() {
+    // Always opens on the folder offered when the dialog opened.
+    const QString start = m_pEntry ? QString::fromStdString(m_pEntry->m_strSaveFolder) : QString();
+    const QString picked =
+        s_folderPicker ? s_folderPicker(this, QStringLiteral("Browser"), start) : QString();
+    if (!picked.isEmpty()) {
+        m_editSaveTo->setText(picked);
+    }
+}
+
+void CNewTaskDlg::RejectInput(const char* message) {
+    ShowMessageBox(message, "Message", MB_OK | MB_ICONINFORMATION);
+}
+
+void CNewTaskDlg::OnOK() {
+    const std::string url = TrimText(m_editUrl->text().toStdString());
+    if (url.empty()) {
+        RejectInput("The url address should not be empty.");
+        return;
+    }
+    if (!IsValidUrl(url)) {
+        RejectInput("The url address invalid.");
+        return;
+    }
+    const std::string folder = TrimText(m_editSaveTo->text().toStdString());
+    std::string name;
+    if (m_chkRename->isChecked()) {
+        name = TrimText(m_editRename->text().toStdString());
+        if (name.empty()) {
+            RejectInput("Please fill in \"File name\".");
+            m_editRename->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        const std::string lower = LowerCopy(name);
+        if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".flv") != 0) {
+            name += ".flv";
+        }
+        const char* problem = nullptr;
+        if (!IsValidFileName(name)) {
+            problem = "File name is invalid, please return.";
+        } else if (FileExists(folder, name)) {
+            problem = "File name exist, please return.";
+        }
+        if (problem) {
+            RejectInput(problem);
+            // Only a selection is cleared, as the edit's clear command does.
+            if (m_editRename->hasSelectedText()) {
+                m_editRename->insert(QString());
+            }
+            m_editRename->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    if (m_pEntry) {
+        m_pEntry->m_strUrl = url;
+        m_pEntry->m_strSaveFolder = folder;
+        m_pEntry->m_strRename = name;
+    }
+    done(QDialog::Accepted);
+}
+
+void CNewTaskDlg::OnCancel() {
+    done(QDialog::Rejected);
+}
+
+void CNewTaskDlg::reject() {
+    OnCancel();
+}
+
+bool CNewTaskDlg::IsValidUrl(const std::string& url) {
+    if (ParsesAsHttpUrl(url)) {
+        return true;
+    }
+    const std::string lower = LowerCopy(url);
+    if (lower.find("http://") != std::string::npos) {
+        return false;
+    }
+    return ParsesAsHttpUrl("http://" + lower);
+}
+
+bool CNewTaskDlg::IsValidFileName(const std::string& name) {
+    return name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+}
+
+bool CNewTaskDlg::FileExists(const std::string& folder, const std::string& name) {
+    std::string path = folder;
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+    path += name;
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(path), error);
+}
+
+std::string CNewTaskDlg::TrimText(const std::string& text) {
+    const char* blanks = " \t\n\v\f\r";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    const std::size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
