@@ -1,0 +1,284 @@
+#include "service/ExtractionService.h"
+
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <vector>
+
+#include "service/MediaFinder.h"
+#include "service/SampleMedia.h"
+#include "service/ServicePages.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kHtmlType = "text/html; charset=utf-8";
+constexpr const char* kSampleMediaPath = "/sample/tamsel-sample.flv";
+constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    const char* blanks = " \t\r\n\f\v";
+    const std::size_t first = s.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+void SetHtml(httplib::Response& res, int status, const std::string& html) {
+    res.status = status;
+    res.set_content(html, kHtmlType);
+}
+
+// Pacing state of one sample clip response.
+struct SamplePacing {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::uint64_t sent = 0;
+};
+
+}  // namespace
+
+ExtractionService::ExtractionService(ServiceOptions options) : m_options(options) {}
+
+ExtractionService::~ExtractionService() {
+    Stop();
+}
+
+bool ExtractionService::Start(int port) {
+    if (m_server) {
+        return false;
+    }
+    m_stopping.store(false);
+    auto server = std::make_unique<httplib::Server>();
+    // Plain SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would
+    // let a second service share the port instead of finding it taken.
+    server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    m_server = std::move(server);
+    Serve();
+    int bound = 0;
+    if (port == 0) {
+        bound = m_server->bind_to_any_port(kServiceHost);
+    } else if (m_server->bind_to_port(kServiceHost, port)) {
+        bound = port;
+    }
+    if (bound <= 0) {
+        m_server.reset();
+        return false;
+    }
+    m_port.store(bound);
+    std::atomic<bool> ended{false};
+    httplib::Server* raw = m_server.get();
+    m_thread = std::thread([raw, &ended] {
+        raw->listen_after_bind();
+        ended.store(true);
+    });
+    // stop() is only heard once the loop runs; wait for it so Stop cannot be lost.
+    while (!m_server->is_running() && !ended.load()) {
+        std::this_thread::sleep_for(1ms);
+    }
+    if (ended.load()) {
+        m_thread.join();
+        m_server.reset();
+        m_port.store(0);
+        return false;
+    }
+    return true;
+}
+
+void ExtractionService::Stop() {
+    if (!m_server) {
+        return;
+    }
+    m_stopping.store(true);
+    m_server->stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    m_server.reset();
+    m_port.store(0);
+}
+
+void ExtractionService::Serve() {
+    httplib::Server& server = *m_server;
+    const int threads = std::max(1, m_options.workerThreads);
+    server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    server.set_payload_max_length(1024);
+    server.set_read_timeout(5s);
+    server.set_write_timeout(10s);
+    server.set_keep_alive_timeout(2);
+    server.set_keep_alive_max_count(100);
+    server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
+                                {"Referrer-Policy", "no-referrer"},
+                                {"X-Frame-Options", "DENY"},
+                                {"Cache-Control", "no-store"}});
+
+    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        const std::string port = std::to_string(m_port.load());
+        const std::string host = Lower(Trim(req.get_header_value("Host")));
+        if (host != std::string(kServiceHost) + ":" + port && host != "localhost:" + port) {
+            SetHtml(
+                res, 403,
+                RenderErrorPage(403, "This service answers only to requests for its own address."));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (req.method != "GET" && req.method != "HEAD") {
+            res.set_header("Allow", "GET, HEAD");
+            SetHtml(res, 405, RenderErrorPage(405, "Only GET requests are served here."));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        const std::string length = req.get_header_value("Content-Length");
+        if ((!length.empty() && length != "0") || req.has_header("Transfer-Encoding")) {
+            SetHtml(res, 413, RenderErrorPage(413, "Requests here carry no body."));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        std::size_t headerBytes = 0;
+        for (const auto& [key, value] : req.headers) {
+            headerBytes += key.size() + value.size() + 4;
+        }
+        if (headerBytes > kMaxHeaderBytes) {
+            SetHtml(res, 431, RenderErrorPage(431, "The request's headers are too large."));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+            if (!res.body.empty()) {
+                return httplib::Server::HandlerResponse::Unhandled;
+            }
+            const std::string message = res.status == 404 ? "There is no page at this address."
+                                                          : "The request could not be served.";
+            SetHtml(res, res.status, RenderErrorPage(res.status, message));
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+
+    server.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            SetHtml(res, 500, RenderErrorPage(500, "The service failed to answer this request."));
+        });
+
+    server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
+        if (!req.has_param("url")) {
+            SetHtml(res, 200, RenderHomePage());
+            return;
+        }
+        const std::string address = Trim(req.get_param_value("url"));
+        if (address.empty()) {
+            SetHtml(
+                res, 200,
+                RenderResultPage(address, {}, "Type the address of a video page into the box."));
+            return;
+        }
+        const FetchedPage page = FetchPage(address, m_options.fetch, m_stopping);
+        using Outcome = FetchedPage::Outcome;
+        switch (page.outcome) {
+            case Outcome::kBadAddress:
+                SetHtml(res, 200,
+                        RenderResultPage(
+                            address, {},
+                            "Only web addresses that begin with http:// or https:// can be read."));
+                return;
+            case Outcome::kUnreachable:
+                SetHtml(res, 502,
+                        RenderResultPage(address, {},
+                                         "The page could not be reached: " + page.error + "."));
+                return;
+            case Outcome::kTimeout:
+                SetHtml(res, 504,
+                        RenderResultPage(address, {}, "The page did not answer in time."));
+                return;
+            case Outcome::kTooManyRedirects:
+                SetHtml(res, 200,
+                        RenderResultPage(address, {},
+                                         "The page sends its visitors on too many redirects."));
+                return;
+            case Outcome::kCancelled:
+                SetHtml(res, 503, RenderResultPage(address, {}, "The service is stopping."));
+                return;
+            case Outcome::kOk:
+                break;
+        }
+        if (page.status >= 400) {
+            SetHtml(res, 200,
+                    RenderResultPage(address, {},
+                                     "The page answered with error " + std::to_string(page.status) +
+                                         ", so there is no video to find."));
+            return;
+        }
+        std::vector<std::string> media;
+        if (IsMediaContentType(page.contentType)) {
+            media.push_back(page.finalUrl);
+        } else {
+            media = FindMediaAddresses(page.body, page.finalUrl);
+        }
+        SetHtml(res, 200, RenderResultPage(address, media, "No video was found on this page."));
+    });
+
+    server.Get("/about", [this](const httplib::Request&, httplib::Response& res) {
+        SetHtml(res, 200,
+                RenderAboutPage("http://localhost:" + std::to_string(m_port.load()) + "/sample/"));
+    });
+
+    server.Get("/health", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(kServiceHealthText, "text/plain");
+    });
+
+    server.Get("/sample/?", [this](const httplib::Request&, httplib::Response& res) {
+        // localhost, not 127.0.0.1: links into the service's base address are never taken.
+        SetHtml(res, 200,
+                RenderSamplePage("http://localhost:" + std::to_string(m_port.load()) +
+                                 kSampleMediaPath));
+    });
+
+    server.Get(kSampleMediaPath, [this](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Accept-Ranges", "bytes");
+        auto pacing = std::make_shared<SamplePacing>();
+        const std::uint64_t rate = m_options.sampleBytesPerSecond;
+        res.set_content_provider(
+            static_cast<std::size_t>(kSampleMediaLength), "video/x-flv",
+            [this, pacing, rate](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                char buffer[64 * 1024];
+                const std::size_t chunk = std::min(length, sizeof buffer);
+                FillSampleMedia(offset, buffer, chunk);
+                if (rate > 0) {
+                    const auto due = pacing->start + std::chrono::microseconds(
+                                                         (pacing->sent + chunk) * 1000000 / rate);
+                    while (!m_stopping.load() && std::chrono::steady_clock::now() < due) {
+                        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                            20ms, due - std::chrono::steady_clock::now()));
+                    }
+                }
+                if (m_stopping.load() || !sink.write(buffer, chunk)) {
+                    return false;
+                }
+                pacing->sent += chunk;
+                return true;
+            });
+    });
+}
+
+bool IsServiceRunningOn(int port) {
+    if (port <= 0 || port > 65535) {
+        return false;
+    }
+    httplib::Client client(kServiceHost, port);
+    client.set_connection_timeout(0, 500000);
+    client.set_read_timeout(2, 0);
+    client.set_write_timeout(2, 0);
+    const auto answer = client.Get("/health");
+    return answer && answer->status == 200 && answer->body == kServiceHealthText;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Finds the addresses of the media a web page plays.
+
+#include <string>
+#include <vector>
+
+// The absolute http/https media addresses in `html`, in page order without
+// repeats. Looks at video and source elements, Open Graph and Twitter player meta
+// tags, embed and object elements with their flash variables, JSON-LD contentUrl
+// and links to files with a media extension. Relative addresses resolve against
+// the page's <base href>, else `pageUrl`. Any input is safe, empty and junk too.
+std::vector<std::string> FindMediaAddresses(const std::string& html, const std::string& pageUrl);
+
+// `ref` made absolute against `base` (RFC 3986), or "" when it cannot be.
+std::string ResolveAddress(const std::string& ref, const std::string& base);
+
+// True when the address's path (query and fragment ignored) ends in a media extension.
+bool HasMediaExtension(const std::string& address);

@@ -1,0 +1,24 @@
+#pragma once
+// The HTML pages the extraction service serves. Everything echoed is escaped.
+
+#include <string>
+#include <vector>
+
+std::string EscapeHtml(const std::string& text);
+
+// The form page at "/".
+std::string RenderHomePage();
+
+// The page for "/?url=ADDRESS": the same form, then one "Download video N" link
+// per media address, or `message` in plain words when there is none.
+std::string RenderResultPage(const std::string& pageUrl, const std::vector<std::string>& media,
+                             const std::string& message);
+
+// What Tamsel is and how to use it ("/about"), pointing at the sample page.
+std::string RenderAboutPage(const std::string& samplePageAddress);
+
+// A page with a title and one video element playing `mediaAddress`.
+std::string RenderSamplePage(const std::string& mediaAddress);
+
+// A short page for errors such as 403 and 404.
+std::string RenderErrorPage(int status, const std::string& message);
