@@ -1,0 +1,378 @@
+// Turns a page's bytes into a CHtmlDocument with libxml2's forgiving HTML parser.
+// Nothing of libxml2 survives the call: the document is plain data.
+
+#include "resolve/HtmlDocument.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+
+bool IsElement(const xmlNode* node, const char* name) {
+    return node != nullptr && node->type == XML_ELEMENT_NODE &&
+           xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
+}
+
+bool HasAttr(const xmlNode* node, const char* name) {
+    return xmlHasProp(node, reinterpret_cast<const xmlChar*>(name)) != nullptr;
+}
+
+std::string Attr(const xmlNode* node, const char* name) {
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    if (value == nullptr) {
+        return std::string();
+    }
+    std::string out(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return out;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    const char* ws = " \t\n\r\f";
+    const size_t begin = s.find_first_not_of(ws);
+    if (begin == std::string::npos) {
+        return std::string();
+    }
+    return s.substr(begin, s.find_last_not_of(ws) - begin + 1);
+}
+
+std::string CollapseSpaces(const std::string& s) {
+    std::string out;
+    bool space = false;
+    for (char c : s) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+            space = true;
+            continue;
+        }
+        if (space && !out.empty()) {
+            out += ' ';
+        }
+        space = false;
+        out += c;
+    }
+    return out;
+}
+
+// Calls visit(node) for every element below root in document order, without
+// recursion (hostile pages can nest deeply).
+template <typename Visit>
+void ForEachElement(xmlNode* root, Visit visit) {
+    xmlNode* node = root;
+    while (node != nullptr) {
+        if (node->type == XML_ELEMENT_NODE) {
+            visit(node);
+        }
+        if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node != root && node->next == nullptr) {
+            node = node->parent;
+        }
+        if (node == nullptr || node == root) {
+            break;
+        }
+        node = node->next;
+    }
+}
+
+bool IsBlockElement(const xmlNode* node) {
+    static const char* const kBlocks[] = {"p",  "div", "li", "tr",         "table",  "ul", "ol",
+                                          "h1", "h2",  "h3", "h4",         "h5",     "h6", "pre",
+                                          "dl", "dt",  "dd", "blockquote", "section"};
+    for (const char* name : kBlocks) {
+        if (IsElement(node, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Roughly what a browser's innerText gives: text of the descendants, runs of white
+// space as one space, line breaks at <br> and block boundaries, no script or style.
+std::string InnerText(xmlNode* root) {
+    std::string raw;
+    xmlNode* node = root->children;
+    while (node != nullptr && node != root) {
+        bool descend = false;
+        if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+            if (node->content != nullptr) {
+                // Line breaks in the source are white space; '\n' in raw marks real breaks.
+                for (const char* c = reinterpret_cast<const char*>(node->content); *c; ++c) {
+                    raw += (*c == '\n' || *c == '\r') ? ' ' : *c;
+                }
+            }
+        } else if (node->type == XML_ELEMENT_NODE) {
+            if (IsElement(node, "br")) {
+                raw += '\n';
+            } else if (!IsElement(node, "script") && !IsElement(node, "style")) {
+                if (IsBlockElement(node)) {
+                    raw += '\n';
+                }
+                descend = node->children != nullptr;
+            }
+        }
+        if (descend) {
+            node = node->children;
+            continue;
+        }
+        while (node != root && node->next == nullptr) {
+            node = node->parent;
+            if (node != root && IsBlockElement(node)) {
+                raw += '\n';
+            }
+        }
+        if (node == root) {
+            break;
+        }
+        node = node->next;
+    }
+    // Collapse each line on its own, then drop empty lines.
+    std::string out;
+    size_t start = 0;
+    while (start <= raw.size()) {
+        size_t end = raw.find('\n', start);
+        if (end == std::string::npos) {
+            end = raw.size();
+        }
+        const std::string line = CollapseSpaces(raw.substr(start, end - start));
+        if (!line.empty()) {
+            if (!out.empty()) {
+                out += '\n';
+            }
+            out += line;
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string TextContent(const xmlNode* node) {
+    xmlChar* text = xmlNodeGetContent(node);
+    if (text == nullptr) {
+        return std::string();
+    }
+    std::string out(reinterpret_cast<const char*>(text));
+    xmlFree(text);
+    return out;
+}
+
+bool IsFormControl(const xmlNode* node) {
+    return IsElement(node, "input") || IsElement(node, "select") || IsElement(node, "textarea") ||
+           IsElement(node, "button");
+}
+
+// A control is disabled by its own attribute or by an enclosing disabled fieldset.
+bool IsDisabled(const xmlNode* node) {
+    for (const xmlNode* n = node; n != nullptr; n = n->parent) {
+        if (n->type != XML_ELEMENT_NODE) {
+            continue;
+        }
+        if ((n == node || IsElement(n, "fieldset")) && HasAttr(n, "disabled")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ReadSelect(xmlNode* select, CHtmlFormElement& element) {
+    element.m_bMultiple = HasAttr(select, "multiple");
+    ForEachElement(select, [&](xmlNode* node) {
+        if (!IsElement(node, "option")) {
+            return;
+        }
+        CHtmlOption option;
+        option.m_strValue =
+            HasAttr(node, "value") ? Attr(node, "value") : CollapseSpaces(TextContent(node));
+        option.m_bSelected = HasAttr(node, "selected");
+        option.m_bDisabled = HasAttr(node, "disabled") || (IsElement(node->parent, "optgroup") &&
+                                                           HasAttr(node->parent, "disabled"));
+        element.m_options.push_back(option);
+    });
+    if (!element.m_bMultiple) {
+        // A single-choice list shows one option: the last one marked, else the first usable one.
+        auto last = std::find_if(element.m_options.rbegin(), element.m_options.rend(),
+                                 [](const CHtmlOption& o) { return o.m_bSelected; });
+        for (auto& option : element.m_options) {
+            option.m_bSelected = false;
+        }
+        if (last != element.m_options.rend()) {
+            last->m_bSelected = true;
+        } else {
+            auto usable = std::find_if(element.m_options.begin(), element.m_options.end(),
+                                       [](const CHtmlOption& o) { return !o.m_bDisabled; });
+            if (usable != element.m_options.end()) {
+                usable->m_bSelected = true;
+            }
+        }
+    }
+    for (const auto& option : element.m_options) {
+        if (option.m_bSelected) {
+            element.m_strValue = option.m_strValue;
+            break;
+        }
+    }
+}
+
+CHtmlFormElement ReadControl(xmlNode* node) {
+    CHtmlFormElement element;
+    element.m_strTag = Lower(reinterpret_cast<const char*>(node->name));
+    element.m_strName = Attr(node, "name");
+    element.m_bDisabled = IsDisabled(node);
+    if (element.m_strTag == "input") {
+        element.m_strType = HasAttr(node, "type") ? Attr(node, "type") : "text";
+        element.m_strTypeLower = Lower(element.m_strType);
+        element.m_bChecked = HasAttr(node, "checked");
+        const bool checkable =
+            element.m_strTypeLower == "checkbox" || element.m_strTypeLower == "radio";
+        element.m_strValue = HasAttr(node, "value") ? Attr(node, "value") : (checkable ? "on" : "");
+    } else if (element.m_strTag == "button") {
+        element.m_strType = HasAttr(node, "type") ? Attr(node, "type") : "submit";
+        element.m_strTypeLower = Lower(element.m_strType);
+        element.m_strValue = Attr(node, "value");
+    } else if (element.m_strTag == "textarea") {
+        element.m_strType = element.m_strTypeLower = "textarea";
+        element.m_strValue = TextContent(node);
+        if (!element.m_strValue.empty() && element.m_strValue[0] == '\n') {
+            element.m_strValue.erase(0, 1);
+        }
+    } else {
+        element.m_strType = element.m_strTypeLower =
+            HasAttr(node, "multiple") ? "select-multiple" : "select-one";
+        ReadSelect(node, element);
+    }
+    return element;
+}
+
+xmlNode* EnclosingForm(xmlNode* node) {
+    for (xmlNode* n = node->parent; n != nullptr; n = n->parent) {
+        if (IsElement(n, "form")) {
+            return n;
+        }
+    }
+    return nullptr;
+}
+
+void Build(CHtmlDocument& doc, xmlNode* root) {
+    // The first <base href> applies to the whole page, also to links before it.
+    ForEachElement(root, [&](xmlNode* node) {
+        if (IsElement(node, "base") && HasAttr(node, "href") && doc.m_strBaseUrl == doc.m_strUrl) {
+            doc.m_strBaseUrl = ResolveHref(doc.m_strUrl, Attr(node, "href"));
+        }
+        if (IsElement(node, "title") && doc.m_strTitle.empty()) {
+            doc.m_strTitle = Trim(CollapseSpaces(TextContent(node)));
+        }
+    });
+
+    std::map<const xmlNode*, size_t> formIndex;
+    std::map<std::string, size_t> formById;
+    ForEachElement(root, [&](xmlNode* node) {
+        if (!IsElement(node, "form")) {
+            return;
+        }
+        CHtmlForm form;
+        form.m_strName = Attr(node, "name");
+        const std::string action = Trim(Attr(node, "action"));
+        form.m_strAction = action.empty() ? doc.m_strUrl : ResolveHref(doc.m_strBaseUrl, action);
+        form.m_strMethod = Lower(Trim(Attr(node, "method"))) == "post" ? "POST" : "GET";
+        const std::string enctype = Trim(Attr(node, "enctype"));
+        form.m_strEnctype = enctype.empty() ? "application/x-www-form-urlencoded" : Lower(enctype);
+        formIndex[node] = doc.m_forms.size();
+        const std::string id = Attr(node, "id");
+        if (!id.empty()) {
+            formById.emplace(id, doc.m_forms.size());
+        }
+        doc.m_forms.push_back(std::move(form));
+    });
+
+    ForEachElement(root, [&](xmlNode* node) {
+        if (IsFormControl(node)) {
+            // The form attribute names the owner explicitly; otherwise the enclosing form.
+            const std::string owner = Attr(node, "form");
+            size_t index = SIZE_MAX;
+            if (!owner.empty()) {
+                auto it = formById.find(owner);
+                if (it != formById.end()) {
+                    index = it->second;
+                }
+            } else if (xmlNode* form = EnclosingForm(node)) {
+                index = formIndex[form];
+            }
+            if (index != SIZE_MAX) {
+                doc.m_forms[index].m_elements.push_back(ReadControl(node));
+            }
+            return;
+        }
+        const bool anchor = IsElement(node, "a");
+        if ((anchor || IsElement(node, "area")) && HasAttr(node, "href")) {
+            CHtmlLink link;
+            link.m_strHref = ResolveHref(doc.m_strBaseUrl, Attr(node, "href"));
+            link.m_bArea = !anchor;
+            if (anchor) {
+                link.m_strInnerText = InnerText(node);
+            }
+            doc.m_links.push_back(std::move(link));
+        }
+    });
+}
+
+}  // namespace
+
+CHtmlFormElement* CHtmlForm::item(int index) {
+    if (index < 0 || index >= get_length()) {
+        return nullptr;
+    }
+    return &m_elements[static_cast<size_t>(index)];
+}
+
+CHtmlForm* CHtmlDocument::FormAt(int index) {
+    if (index < 0 || index >= FormCount()) {
+        return nullptr;
+    }
+    return &m_forms[static_cast<size_t>(index)];
+}
+
+CHtmlDocument ParseHtmlDocument(const std::string& html, const std::string& pageUrl,
+                                const std::string& charset) {
+    CHtmlDocument doc;
+    doc.m_strUrl = pageUrl;
+    doc.m_strBaseUrl = pageUrl;
+    if (html.empty()) {
+        return doc;
+    }
+    const int size = static_cast<int>(std::min<size_t>(html.size(), INT_MAX));
+    const int options =
+        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
+    std::unique_ptr<xmlDoc, DocFree> tree;
+    if (!charset.empty()) {
+        tree.reset(htmlReadMemory(html.data(), size, nullptr, charset.c_str(), options));
+    }
+    if (!tree) {
+        // No charset given, or one libxml2 does not know: let the page decide.
+        tree.reset(htmlReadMemory(html.data(), size, nullptr, nullptr, options));
+    }
+    if (!tree) {
+        return doc;
+    }
+    if (xmlNode* root = xmlDocGetRootElement(tree.get())) {
+        Build(doc, root);
+    }
+    return doc;
+}
