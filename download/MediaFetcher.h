@@ -3,6 +3,7 @@
 // and reports what happens through a FetchReportSink.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -75,6 +76,11 @@ public:
     // The view calls this when it handles a FETCH_DATA, so the next block may post another.
     void DataReportHandled() { m_bDataPending.store(false); }
 
+    // How long a connection may take (30 s) and how long an open connection may stay
+    // silent (60 s) before the run fails. Set before Start.
+    void SetTimeouts(std::chrono::milliseconds connectTimeout,
+                     std::chrono::milliseconds idleTimeout);
+
     // Read by the view.
     int ReportId() const;
     std::uint64_t Length() const { return m_dwLength.load(); }
@@ -99,7 +105,16 @@ public:
     FetchReportSink* m_pView = nullptr;
 
 private:
+    int Transfer(class FetchOutputFile& file);
+    bool AcceptBody(class FetchOutputFile& file, const char* data, std::size_t size);
+    void Post(int code);
+    void Finish(int code);
+
     const std::uint64_t m_nSerial;
+    std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
+    std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
+    bool m_bLengthPosted = false;
+    bool m_bWriteFailed = false;
     std::atomic<bool> m_bThreadDone{false};
     std::atomic<bool> m_bDataPending{false};
     std::atomic<std::uint64_t> m_dwReceivedRelaxed{0};

@@ -1,0 +1,10 @@
+#include "download/CurlGlobal.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+void EnsureCurlGlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}

@@ -1,0 +1,118 @@
+#include "download/FetchOutputFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Large enough that writes cost little next to the network, small enough to keep a
+// stopped run's loss trivial.
+constexpr std::size_t kBufferSize = 1 << 20;
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (written == 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+FetchOutputFile::~FetchOutputFile() {
+    Close();
+}
+
+bool FetchOutputFile::Open(const std::string& path) {
+    Close();
+    // Open without truncating first: an existing file is emptied only once we know
+    // no other fetcher is writing it.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    // Only a regular file has a length to cut; a device takes writes as they come.
+    struct stat status {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &status) != 0 ||
+        (S_ISREG(status.st_mode) && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_path = path;
+    m_buffer.resize(kBufferSize);
+    m_used = 0;
+    m_bFailed = false;
+    return true;
+}
+
+bool FetchOutputFile::Append(const char* data, std::size_t size) {
+    if (m_fd < 0 || m_bFailed) {
+        return false;
+    }
+    if (m_used + size > m_buffer.size()) {
+        if (!Flush()) {
+            return false;
+        }
+        if (size >= m_buffer.size()) {
+            m_bFailed = !WriteAll(m_fd, data, size);
+            return !m_bFailed;
+        }
+    }
+    std::memcpy(m_buffer.data() + m_used, data, size);
+    m_used += size;
+    return true;
+}
+
+bool FetchOutputFile::Flush() {
+    if (m_used > 0 && !m_bFailed) {
+        m_bFailed = !WriteAll(m_fd, m_buffer.data(), m_used);
+    }
+    m_used = 0;
+    return !m_bFailed;
+}
+
+bool FetchOutputFile::Finish() {
+    if (m_fd < 0) {
+        return false;
+    }
+    const bool flushed = Flush();
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    m_buffer = {};
+    return flushed && closed;
+}
+
+void FetchOutputFile::Discard() {
+    // Unlink while still holding the lock, so a fetcher waiting for this path never
+    // loses its fresh file to our clean-up.
+    if (!m_path.empty()) {
+        ::unlink(m_path.c_str());
+        m_path.clear();
+    }
+    Close();
+}
+
+void FetchOutputFile::Close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_buffer = {};
+    m_used = 0;
+}

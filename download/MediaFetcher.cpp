@@ -1,0 +1,250 @@
+#include "download/MediaFetcher.h"
+
+#include <cctype>
+#include <system_error>
+
+#include "download/FetchOutputFile.h"
+#include "download/FetchSession.h"
+#include "download/UrlParse.h"
+
+namespace {
+
+// The unit of stop checks and progress accounting.
+constexpr std::size_t kBlockSize = 1024;
+
+std::atomic<std::uint64_t> g_nNextSerial{1};
+
+std::string TrimWhiteSpace(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && std::isspace(static_cast<unsigned char>(text[first]))) {
+        ++first;
+    }
+    while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1]))) {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
+}  // namespace
+
+std::uint32_t GetTickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+MediaFetcher::MediaFetcher() : m_nSerial(g_nNextSerial.fetch_add(1)) {}
+
+MediaFetcher::~MediaFetcher() {
+    RequestStop();
+    if (m_pThread.joinable()) {
+        if (m_pThread.get_id() == std::this_thread::get_id()) {
+            m_pThread.detach();
+        } else {
+            m_pThread.join();
+        }
+    }
+}
+
+void MediaFetcher::SetView(FetchReportSink* view) {
+    if (view != nullptr) {
+        m_pView = view;
+    }
+}
+
+void MediaFetcher::SetTask(const std::string& folder, const std::string& mediaUrl,
+                           const std::string& fileName, int taskId, int stop) {
+    m_strFolder = folder;
+    m_strMediaUrl = mediaUrl;
+    m_strFileName = fileName;
+    m_nTaskId = taskId;
+    m_bStop.store(stop);
+}
+
+void MediaFetcher::SetTimeouts(std::chrono::milliseconds connectTimeout,
+                               std::chrono::milliseconds idleTimeout) {
+    m_connectTimeout = connectTimeout;
+    m_idleTimeout = idleTimeout;
+}
+
+int MediaFetcher::ReportId() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_nReportId;
+}
+
+std::uint64_t MediaFetcher::Received() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_dwReceived;
+}
+
+int MediaFetcher::FetchThreadProc(MediaFetcher* fetcher) {
+    fetcher->Download();
+    return 0;
+}
+
+bool MediaFetcher::Start() {
+    if (m_pThread.joinable()) {
+        return false;
+    }
+    try {
+        m_pThread = std::thread(&MediaFetcher::FetchThreadProc, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void MediaFetcher::Post(int code) {
+    if (m_pView != nullptr) {
+        m_pView->PostFetchProgress(code, m_nReportId, m_nSerial);
+    }
+}
+
+void MediaFetcher::Finish(int code) {
+    Post(code);
+    m_bThreadDone.store(true);
+}
+
+void MediaFetcher::Download() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nReportId = m_nTaskId;
+    }
+    ParsedUrl parsed;
+    if (!ParseUrl(m_strMediaUrl, parsed)) {
+        m_strMediaUrl = "http://" + m_strMediaUrl;
+        if (!ParseUrl(m_strMediaUrl, parsed)) {
+            m_bStop.store(1);
+            Finish(FETCH_BAD_URL);
+            return;
+        }
+    }
+    if (m_strFolder.empty() || m_strFolder.back() != '/') {
+        m_strFolder += '/';
+    }
+    m_strPath = TrimWhiteSpace(m_strFolder + m_strFileName);
+
+    int code = FETCH_FILE_ERROR;
+    {
+        FetchOutputFile file;
+        if (file.Open(m_strPath)) {
+            code = Transfer(file);
+            if (code != FETCH_DONE) {
+                file.Discard();
+            }
+        }
+    }
+    Finish(code);
+}
+
+int MediaFetcher::Transfer(FetchOutputFile& file) {
+    FetchSession session;
+    if (!session.Open()) {
+        return FETCH_SESSION_ERROR;
+    }
+    if (m_bStop.load() != 0) {
+        return FETCH_STOPPED;
+    }
+    if (!session.SetConnectOptions(m_connectTimeout)) {
+        return FETCH_CONNECT_ERROR;
+    }
+    if (m_bStop.load() != 0) {
+        return FETCH_STOPPED;
+    }
+    auto onLength = [this](std::uint64_t length) {
+        m_dwLength.store(length);
+        if (length != 0 && !m_bLengthPosted) {
+            m_bLengthPosted = true;
+            Post(FETCH_LENGTH);
+        }
+        m_dwStartTick.store(GetTickCount());
+    };
+    auto onBody = [this, &file](const char* data, std::size_t size) {
+        return AcceptBody(file, data, size);
+    };
+    if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody)) {
+        return FETCH_REQUEST_ERROR;
+    }
+    if (m_bStop.load() != 0) {
+        return FETCH_STOPPED;
+    }
+
+    for (;;) {
+        const FetchOutcome outcome = session.Perform(m_bStop, m_idleTimeout);
+        switch (outcome) {
+            case FetchOutcome::Complete:
+                if (!file.Finish()) {
+                    m_bStop.store(1);
+                    return FETCH_TRANSFER_ERROR;
+                }
+                return m_bStop.load() != 0 ? FETCH_STOPPED : FETCH_DONE;
+            case FetchOutcome::NeedCredentials:
+            case FetchOutcome::NeedProxyCredentials: {
+                const bool proxy = outcome == FetchOutcome::NeedProxyCredentials;
+                if (m_pView == nullptr) {
+                    return FETCH_BAD_STATUS;
+                }
+                auto request =
+                    std::make_shared<CredentialsRequest>(m_nReportId, m_strMediaUrl, proxy);
+                m_pView->RequestCredentials(request);
+                std::string user, password;
+                if (!request->Wait(m_bStop, user, password)) {
+                    // Cancelled: the server's refusal stands, and no empty file is left.
+                    return m_bStop.load() != 0 ? FETCH_STOPPED : FETCH_BAD_STATUS;
+                }
+                if (!session.SetCredentials(proxy, user, password)) {
+                    return FETCH_REQUEST_ERROR;
+                }
+                if (m_bStop.load() != 0) {
+                    return FETCH_STOPPED;
+                }
+                break;  // send the same request again, now with the credentials
+            }
+            case FetchOutcome::Stopped:
+                return FETCH_STOPPED;
+            case FetchOutcome::BodyRejected:
+                if (m_bWriteFailed) {
+                    m_bStop.store(1);
+                    return FETCH_TRANSFER_ERROR;
+                }
+                return FETCH_STOPPED;
+            case FetchOutcome::BadStatus:
+                return FETCH_BAD_STATUS;
+            case FetchOutcome::StatusError:
+                return FETCH_STATUS_ERROR;
+            case FetchOutcome::ConnectError:
+                return FETCH_CONNECT_ERROR;
+            case FetchOutcome::SendError:
+                return FETCH_SEND_ERROR;
+            case FetchOutcome::TransferError:
+                return FETCH_TRANSFER_ERROR;
+        }
+    }
+}
+
+bool MediaFetcher::AcceptBody(FetchOutputFile& file, const char* data, std::size_t size) {
+    while (size > 0) {
+        const std::size_t block = size < kBlockSize ? size : kBlockSize;
+        if (m_bStop.load(std::memory_order_relaxed) != 0) {
+            return false;
+        }
+        if (!file.Append(data, block)) {
+            m_bWriteFailed = true;
+            return false;
+        }
+        std::uint64_t received;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_dwReceived += block;
+            received = m_dwReceived;
+        }
+        m_dwReceivedRelaxed.store(received, std::memory_order_relaxed);
+        if (!m_bDataPending.exchange(true)) {
+            Post(FETCH_DATA);
+        }
+        data += block;
+        size -= block;
+    }
+    return true;
+}

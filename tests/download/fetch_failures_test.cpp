@@ -1,0 +1,200 @@
+// How a fetch ends when it cannot finish: the report, the file, the stop flag.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "download/MediaFetcher.h"
+#include "tests/download/FetchRecorder.h"
+#include "tests/support/RawTcpServer.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHttpServer.h"
+
+using namespace std::chrono_literals;
+using testsupport::FileExists;
+using testsupport::FullListenQueue;
+using testsupport::MakeTestBytes;
+using testsupport::RawTcpServer;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::TestHttpServer;
+using testsupport::WriteFile;
+
+namespace {
+
+class FetchFailureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_folder.Path().empty());
+        m_server.ServeStatus("/missing.flv", 404, "not here");
+        m_server.ServeStatus("/broken.flv", 500);
+        m_server.ServeStatus("/nocontent.flv", 204);
+        m_server.ServeTruncated("/short.flv", 100000, MakeTestBytes(30000));
+        m_server.ServeStallAfterHeaders("/stall.flv", 100000, MakeTestBytes(5000));
+        m_server.ServeNoAnswer("/silent.flv");
+        m_server.ServeRedirect("/loop.flv", "/loop.flv");
+        m_server.ServeRedirect("/ftp.flv", "ftp://127.0.0.1/file.flv");
+        m_server.ServeBytes("/big.flv", MakeTestBytes(512 * 1024));
+        m_server.ServeSlow("/slow.flv", 1 << 20, 1024, 10ms);
+        m_server.ServeWithBasicAuth("/secret.flv", "u", "p", "data");
+        ASSERT_TRUE(m_server.Start());
+    }
+
+    TempDir m_folder;
+    TestHttpServer m_server;
+};
+
+struct FailureCase {
+    const char* name;
+    std::function<std::string()> url;
+    int expected;
+    int stopAfterwards;
+};
+
+TEST_F(FetchFailureTest, EachFailureHasItsReportAndLeavesNoFile) {
+    RawTcpServer garbage(RawTcpServer::Reply("SPAM SPAM SPAM\r\n\r\n"));
+    RawTcpServer hangUp(RawTcpServer::Reply(""));
+    ASSERT_TRUE(garbage.Start());
+    ASSERT_TRUE(hangUp.Start());
+    FullListenQueue unreachable;
+    ASSERT_TRUE(unreachable.Ready());
+    // A port that was just free: nothing listens there.
+    int closedPort = 0;
+    {
+        RawTcpServer probe(RawTcpServer::Silent());
+        ASSERT_TRUE(probe.Start());
+        closedPort = probe.Port();
+    }
+
+    const auto path = [this](const char* p) { return [this, p] { return m_server.Url(p); }; };
+    const FailureCase cases[] = {
+        {"unparsable even as http", [] { return std::string("http://exa mple.com/v.flv"); },
+         FETCH_BAD_URL, 1},
+        {"unparsable without scheme", [] { return std::string("::::"); }, FETCH_BAD_URL, 1},
+        {"status 404", path("/missing.flv"), FETCH_BAD_STATUS, 0},
+        {"status 500", path("/broken.flv"), FETCH_BAD_STATUS, 0},
+        {"status 204", path("/nocontent.flv"), FETCH_BAD_STATUS, 0},
+        {"endless redirects", path("/loop.flv"), FETCH_BAD_STATUS, 0},
+        {"redirect to ftp", path("/ftp.flv"), FETCH_BAD_STATUS, 0},
+        {"connection refused",
+         [closedPort] { return "http://127.0.0.1:" + std::to_string(closedPort) + "/v.flv"; },
+         FETCH_CONNECT_ERROR, 0},
+        {"connect timeout",
+         [&unreachable] {
+             return "http://127.0.0.1:" + std::to_string(unreachable.Port()) + "/v.flv";
+         },
+         FETCH_CONNECT_ERROR, 0},
+        {"closed without an answer", [&hangUp] { return hangUp.Url("/v.flv"); }, FETCH_SEND_ERROR,
+         0},
+        {"no status line", [&garbage] { return garbage.Url("/v.flv"); }, FETCH_STATUS_ERROR, 0},
+        {"body shorter than announced", path("/short.flv"), FETCH_TRANSFER_ERROR, 0},
+        {"no byte after the headers", path("/stall.flv"), FETCH_TRANSFER_ERROR, 0},
+        {"no answer at all", path("/silent.flv"), FETCH_TRANSFER_ERROR, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A file of that name from before goes too: a failed run leaves nothing behind.
+        ASSERT_TRUE(WriteFile(m_folder.File("out.flv"), "old"));
+        MediaFetcher fetcher;
+        fetcher.SetTimeouts(300ms, 700ms);
+        FetchRecorder recorder;
+        EXPECT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), c.url(), "out.flv"), c.expected);
+        EXPECT_EQ(fetcher.IsStopped(), c.stopAfterwards);
+        ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
+        if (c.expected == FETCH_BAD_URL) {
+            EXPECT_TRUE(FileExists(m_folder.File("out.flv")));  // never got as far as the file
+            ASSERT_EQ(unlink(m_folder.File("out.flv").c_str()), 0);
+        } else {
+            EXPECT_FALSE(FileExists(m_folder.File("out.flv")));
+        }
+    }
+}
+
+TEST_F(FetchFailureTest, AFolderThatCannotHoldTheFileIsAFileError) {
+    MediaFetcher fetcher;
+    FetchRecorder recorder;
+    EXPECT_EQ(RunFetcher(fetcher, recorder, m_folder.File("no/such/folder"),
+                         m_server.Url("/big.flv"), "out.flv"),
+              FETCH_FILE_ERROR);
+    EXPECT_EQ(fetcher.IsStopped(), 0);
+    EXPECT_EQ(m_server.Hits("/big.flv"), 0);
+}
+
+// /dev/full takes the open but refuses every write, as a full disk does.
+TEST_F(FetchFailureTest, AFailedWriteStopsTheTaskAndRemovesTheFile) {
+    ASSERT_EQ(symlink("/dev/full", m_folder.File("full.flv").c_str()), 0);
+    MediaFetcher fetcher;
+    FetchRecorder recorder;
+    EXPECT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/big.flv"), "full.flv"),
+              FETCH_TRANSFER_ERROR);
+    EXPECT_EQ(fetcher.IsStopped(), 1);
+    EXPECT_FALSE(FileExists(m_folder.File("full.flv")));
+    ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
+}
+
+TEST_F(FetchFailureTest, AStopRequestedBeforeTheRunEndsItBeforeAnyRequest) {
+    MediaFetcher fetcher;
+    FetchRecorder recorder;
+    fetcher.SetView(&recorder);
+    fetcher.SetTask(m_folder.Path(), m_server.Url("/big.flv"), "out.flv", 3, 1);
+    fetcher.Download();
+    EXPECT_EQ(recorder.WaitForTerminal(0ms), FETCH_STOPPED);
+    EXPECT_EQ(m_server.Hits("/big.flv"), 0);
+    EXPECT_FALSE(FileExists(m_folder.File("out.flv")));
+    EXPECT_TRUE(fetcher.IsThreadFinished());
+}
+
+// Each row stops the fetcher once it waits at a different place.
+TEST_F(FetchFailureTest, AStopIsHonouredWhereverTheFetcherWaits) {
+    FullListenQueue unreachable;
+    ASSERT_TRUE(unreachable.Ready());
+    const struct {
+        const char* name;
+        std::string url;
+        int reportToWaitFor;  // stop once this report came; 0: stop at once
+    } cases[] = {
+        {"while connecting", "http://127.0.0.1:" + std::to_string(unreachable.Port()) + "/v.flv",
+         0},
+        {"while the server keeps silent", m_server.Url("/silent.flv"), 0},
+        {"between two blocks", m_server.Url("/slow.flv"), FETCH_DATA},
+        {"while the body stalls", m_server.Url("/stall.flv"), FETCH_DATA},
+        {"while waiting for credentials", m_server.Url("/secret.flv"), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MediaFetcher fetcher;  // default timeouts of 30 and 60 seconds
+        FetchRecorder recorder;
+        recorder.AcknowledgeDataOf(&fetcher);
+        fetcher.SetView(&recorder);
+        fetcher.SetTask(m_folder.Path(), c.url, "out.flv", 3, 0);
+        ASSERT_TRUE(fetcher.Start());
+        if (c.reportToWaitFor != 0) {
+            ASSERT_TRUE(recorder.WaitForCount(c.reportToWaitFor, 1));
+        } else {
+            std::this_thread::sleep_for(150ms);
+        }
+        fetcher.RequestStop();
+        EXPECT_EQ(recorder.WaitForTerminal(5s), FETCH_STOPPED);
+        fetcher.m_pThread.join();
+        EXPECT_FALSE(FileExists(m_folder.File("out.flv")));
+        EXPECT_EQ(fetcher.IsStopped(), 1);
+        ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
+    }
+}
+
+TEST_F(FetchFailureTest, DestroyingARunningFetcherStopsAndJoinsIt) {
+    FetchRecorder recorder;
+    {
+        MediaFetcher fetcher;
+        fetcher.SetView(&recorder);
+        fetcher.SetTask(m_folder.Path(), m_server.Url("/slow.flv"), "out.flv", 3, 0);
+        ASSERT_TRUE(fetcher.Start());
+        ASSERT_TRUE(recorder.WaitForCount(FETCH_DATA, 1));
+    }
+    EXPECT_EQ(recorder.WaitForTerminal(0ms), FETCH_STOPPED);
+    EXPECT_FALSE(FileExists(m_folder.File("out.flv")));
+}
+
+}  // namespace

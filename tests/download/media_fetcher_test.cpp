@@ -1,0 +1,217 @@
+// The fetcher against real servers on the loopback interface, writing real files.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <thread>
+
+#include "download/MediaFetcher.h"
+#include "tests/download/FetchRecorder.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestHttpServer.h"
+
+using testsupport::FileExists;
+using testsupport::MakeTestBytes;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::TestHttpServer;
+using testsupport::WriteFile;
+
+namespace {
+
+class MediaFetcherTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(m_folder.Path().empty()); }
+    void StartServer() { ASSERT_TRUE(m_server.Start()); }
+
+    TempDir m_folder;
+    TestHttpServer m_server;
+};
+
+TEST_F(MediaFetcherTest, WritesExactlyTheServedBytes) {
+    const std::string data = MakeTestBytes(300 * 1024 + 17);
+    m_server.ServeBytes("/fixed.flv", data);
+    m_server.ServeChunked("/chunked.flv", data, 5000);
+    m_server.ServeBytes("/empty.flv", "");
+    m_server.ServeRedirect("/moved.flv", "/hop.flv", 301);
+    m_server.ServeRedirect("/hop.flv", "/fixed.flv", 307);
+    StartServer();
+
+    const struct {
+        const char* path;
+        const std::string& body;
+        bool lengthKnown;
+    } cases[] = {
+        {"/fixed.flv", data, true},
+        {"/chunked.flv", data, false},  // no Content-Length: no FETCH_LENGTH, still complete
+        {"/empty.flv", "", false},
+        {"/moved.flv", data, true},  // redirects are followed
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        MediaFetcher fetcher;
+        FetchRecorder recorder;
+        recorder.AcknowledgeDataOf(&fetcher);
+        ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url(c.path), "out.flv"),
+                  FETCH_DONE);
+        EXPECT_TRUE(fetcher.IsThreadFinished());
+        EXPECT_EQ(ReadFile(m_folder.File("out.flv")), c.body);
+        EXPECT_EQ(fetcher.Received(), c.body.size());
+        EXPECT_EQ(fetcher.ReceivedUnlocked(), c.body.size());
+        EXPECT_EQ(fetcher.Length(), c.lengthKnown ? c.body.size() : 0u);
+        EXPECT_EQ(recorder.Count(FETCH_LENGTH), c.lengthKnown ? 1 : 0);
+        // A view that keeps up hears of every block of at most 1024 bytes.
+        EXPECT_GE(recorder.Count(FETCH_DATA), static_cast<int>(c.body.size() / 1024));
+        EXPECT_FALSE(fetcher.IsStopped());
+        ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
+    }
+}
+
+TEST_F(MediaFetcherTest, PostsNoNewDataReportWhileOneIsUnhandled) {
+    const std::string data = MakeTestBytes(200 * 1024);
+    m_server.ServeBytes("/v.flv", data);
+    StartServer();
+
+    MediaFetcher fetcher;
+    FetchRecorder recorder;  // never acknowledges
+    ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/v.flv"), "v.flv"),
+              FETCH_DONE);
+    EXPECT_EQ(recorder.Count(FETCH_DATA), 1);
+    EXPECT_EQ(fetcher.Received(), data.size());
+    ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
+}
+
+TEST_F(MediaFetcherTest, OverwritesAnExistingFileFromTheStart) {
+    const std::string data = MakeTestBytes(4000, 2);
+    m_server.ServeBytes("/v.flv", data);
+    StartServer();
+    ASSERT_TRUE(WriteFile(m_folder.File("v.flv"), std::string(100000, 'x')));
+
+    for (int run = 0; run < 2; ++run) {  // a restarted task also starts from byte 0
+        MediaFetcher fetcher;
+        FetchRecorder recorder;
+        ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/v.flv"), "v.flv"),
+                  FETCH_DONE);
+        EXPECT_EQ(ReadFile(m_folder.File("v.flv")), data);
+    }
+}
+
+TEST_F(MediaFetcherTest, BuildsOnePathFromFolderAndName) {
+    m_server.ServeBytes("/v.flv", "payload");
+    StartServer();
+    const std::string folders[] = {m_folder.Path(), m_folder.Path() + "/", " " + m_folder.Path()};
+    const std::string names[] = {"a.flv", "a.flv  "};
+    for (const auto& folder : folders) {
+        for (const auto& name : names) {
+            MediaFetcher fetcher;
+            FetchRecorder recorder;
+            ASSERT_EQ(RunFetcher(fetcher, recorder, folder, m_server.Url("/v.flv"), name),
+                      FETCH_DONE);
+            EXPECT_EQ(fetcher.m_strPath, m_folder.File("a.flv"));
+            EXPECT_EQ(ReadFile(m_folder.File("a.flv")), "payload");
+        }
+    }
+}
+
+TEST_F(MediaFetcherTest, FetchesAnAddressWithoutSchemeOverHttp) {
+    m_server.ServeBytes("/v.flv", "payload");
+    StartServer();
+    const std::string bare = "127.0.0.1:" + std::to_string(m_server.Port()) + "/v.flv";
+    MediaFetcher fetcher;
+    FetchRecorder recorder;
+    ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), bare, "v.flv"), FETCH_DONE);
+    EXPECT_EQ(fetcher.m_strMediaUrl, "http://" + bare);
+    EXPECT_EQ(ReadFile(m_folder.File("v.flv")), "payload");
+}
+
+TEST_F(MediaFetcherTest, SendsTheSameRequestAgainWithTheUsersCredentials) {
+    const std::string data = MakeTestBytes(50000, 3);
+    m_server.ServeWithBasicAuth("/secret.flv", "ann", "pa:ss", data);
+    StartServer();
+
+    MediaFetcher fetcher;
+    FetchRecorder recorder;
+    recorder.QueueAnswer({true, "ann", "wrong"});  // refused again: asked again
+    recorder.QueueAnswer({true, "ann", "pa:ss"});
+    ASSERT_EQ(
+        RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/secret.flv"), "s.flv", 8),
+        FETCH_DONE);
+    EXPECT_EQ(ReadFile(m_folder.File("s.flv")), data);
+    EXPECT_EQ(m_server.Hits("/secret.flv"), 3);
+    const auto questions = recorder.Questions();
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_EQ(questions[0]->ReportId(), 8);
+    EXPECT_FALSE(questions[0]->IsProxy());
+    EXPECT_EQ(questions[0]->Url(), m_server.Url("/secret.flv"));
+    EXPECT_EQ(recorder.Count(FETCH_LENGTH), 1);
+    ExpectReportProtocol(recorder.Reports(), 8, fetcher.Serial());
+}
+
+TEST_F(MediaFetcherTest, CancelledCredentialsFailTheTaskAndLeaveNoFile) {
+    m_server.ServeWithBasicAuth("/secret.flv", "ann", "pw", "data");
+    StartServer();
+    MediaFetcher fetcher;
+    FetchRecorder recorder;
+    recorder.QueueAnswer({false, "", ""});
+    ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/secret.flv"), "s.flv"),
+              FETCH_BAD_STATUS);
+    EXPECT_FALSE(FileExists(m_folder.File("s.flv")));
+    EXPECT_EQ(recorder.Questions().size(), 1u);
+    EXPECT_EQ(recorder.Count(FETCH_DATA), 0);
+}
+
+// The server plays a proxy that wants credentials: requests for any address arrive
+// at it in absolute form.
+TEST_F(MediaFetcherTest, AnswersAProxysQuestionWithProxyCredentials) {
+    const std::string data = MakeTestBytes(3000, 4);
+    m_server.ServeWithBasicAuth(".*", "proxyuser", "proxypw", data, true);
+    StartServer();
+
+    const char* saved = getenv("http_proxy");
+    const std::string savedProxy = saved != nullptr ? saved : "";
+    setenv("http_proxy", m_server.Url("").c_str(), 1);
+    MediaFetcher fetcher;
+    FetchRecorder recorder;
+    recorder.QueueAnswer({true, "proxyuser", "proxypw"});
+    const int terminal = RunFetcher(fetcher, recorder, m_folder.Path(),
+                                    "http://video.example.invalid/clip.flv", "p.flv");
+    if (saved != nullptr) {
+        setenv("http_proxy", savedProxy.c_str(), 1);
+    } else {
+        unsetenv("http_proxy");
+    }
+    ASSERT_EQ(terminal, FETCH_DONE);
+    EXPECT_EQ(ReadFile(m_folder.File("p.flv")), data);
+    const auto questions = recorder.Questions();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0]->IsProxy());
+}
+
+TEST_F(MediaFetcherTest, EachFetcherHasItsOwnSerial) {
+    MediaFetcher a, b;
+    EXPECT_NE(a.Serial(), b.Serial());
+}
+
+TEST_F(MediaFetcherTest, ASecondFetcherCannotWriteAFileInUse) {
+    m_server.ServeSlow("/slow.flv", 64 * 1024, 1024, std::chrono::milliseconds(20));
+    m_server.ServeBytes("/v.flv", "other");
+    StartServer();
+
+    MediaFetcher first;
+    FetchRecorder firstRecorder;
+    first.SetView(&firstRecorder);
+    first.SetTask(m_folder.Path(), m_server.Url("/slow.flv"), "same.flv", 1, 0);
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(firstRecorder.WaitForCount(FETCH_DATA, 1));
+
+    MediaFetcher second;
+    FetchRecorder secondRecorder;
+    EXPECT_EQ(
+        RunFetcher(second, secondRecorder, m_folder.Path(), m_server.Url("/v.flv"), "same.flv", 2),
+        FETCH_FILE_ERROR);
+    first.RequestStop();
+    EXPECT_EQ(firstRecorder.WaitForTerminal(), FETCH_STOPPED);
+}
+
+}  // namespace
