@@ -1,6 +1,7 @@
 #include "app/SkinFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -144,5 +145,7 @@ bool ReadSkinFile(const QString& path, SkinFile& out, QString* error) {
         }
         return false;
     }
-    return ParseSkinText(QString::fromUtf8(bytes), out, error);
+    QString text = QString::fromUtf8(bytes);
+    text.replace(QStringLiteral("${SKIN_DIR}"), QFileInfo(path).absolutePath());
+    return ParseSkinText(text, out, error);
 }

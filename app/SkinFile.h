@@ -10,9 +10,10 @@
 // A line holding only "[Name]" opens the section of the skin object Name; the lines
 // up to the next header are that section's Qt style-sheet text. Lines starting with
 // ";" are comments and are dropped. Text before the first header must be blank.
-// The file is UTF-8. A file is broken when it cannot be read, holds no section,
-// has text before the first header, names a section twice or has an empty name,
-// or when a section has unbalanced braces, quotes or comments.
+// "${SKIN_DIR}" in a file read from disk stands for the file's folder, so url(...)
+// values can name pictures beside the skin. The file is UTF-8. A file is broken when it cannot be
+// read, holds no section, has text before the first header, names a section twice or has an empty
+// name, or when a section has unbalanced braces, quotes or comments.
 
 #include <QMap>
 #include <QString>

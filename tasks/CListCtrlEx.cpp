@@ -49,6 +49,13 @@ int MulDiv(int number, int numerator, int denominator) {
     return static_cast<int>(result);
 }
 
+QString ProgressCellText(int state, const QString& cellText) {
+    if (state == TASK_DOWNLOADING || state < 0 || state >= kTaskStateCount) {
+        return cellText;
+    }
+    return QString::fromLatin1(kTaskStateTexts[state]);
+}
+
 namespace {
 
 class CellPainter : public QStyledItemDelegate {
@@ -154,15 +161,12 @@ void CListCtrlEx::PaintCell(QPainter* painter, const QStyleOptionViewItem& optio
         painter->fillRect(
             QRect(split, inset.top(), inset.left() + inset.width() - split, inset.height()),
             m_clrProgressBack);
-        QString shown = text;
-        if (state != TASK_DOWNLOADING && state >= 0 && state < kTaskStateCount) {
-            shown = QString::fromLatin1(kTaskStateTexts[state]);
-            if (percent > m_nFallbackPercent) {
-                m_nFallbackPercent = percent;
-            }
+        if (state != TASK_DOWNLOADING && percent > m_nFallbackPercent) {
+            m_nFallbackPercent = percent;
         }
         painter->setPen(m_clrProgressText);
-        painter->drawText(inset, Qt::AlignCenter | Qt::TextSingleLine, shown);
+        painter->drawText(inset, Qt::AlignCenter | Qt::TextSingleLine,
+                          ProgressCellText(state, text));
     } else {
         // Not clipped: a long text runs on until the next cell paints over it.
         const Qt::Alignment align =

@@ -20,6 +20,10 @@ int ParseProgressPercent(const std::string& text);
 // zero; -1 when the denominator is 0 or the result does not fit.
 int MulDiv(int number, int numerator, int denominator);
 
+// The text over a progress bar: the cell's own text while the row is downloading (and
+// for a state code outside the table), the state's text otherwise.
+QString ProgressCellText(int state, const QString& cellText);
+
 class CListCtrlEx : public QTableView {
     Q_OBJECT
 public:
@@ -37,7 +41,7 @@ public:
 
     void setSelectionModel(QItemSelectionModel* selectionModel) override;
 
-    // Paints one cell (row, column) into `cellRect`; used by the item delegate.
+    // Paints one cell into option.rect; used by the item delegate.
     void PaintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
 
     QList<int> m_centeredColumns;
