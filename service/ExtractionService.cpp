@@ -79,17 +79,17 @@ bool ExtractionService::Start(int port) {
         return false;
     }
     m_port.store(bound);
-    std::atomic<bool> ended{false};
+    auto ended = std::make_shared<std::atomic<bool>>(false);
     httplib::Server* raw = m_server.get();
-    m_thread = std::thread([raw, &ended] {
+    m_thread = std::thread([raw, ended] {
         raw->listen_after_bind();
-        ended.store(true);
+        ended->store(true);
     });
     // stop() is only heard once the loop runs; wait for it so Stop cannot be lost.
-    while (!m_server->is_running() && !ended.load()) {
+    while (!m_server->is_running() && !ended->load()) {
         std::this_thread::sleep_for(1ms);
     }
-    if (ended.load()) {
+    if (ended->load()) {
         m_thread.join();
         m_server.reset();
         m_port.store(0);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
 #include <chrono>
@@ -7,6 +6,7 @@
 #include <thread>
 
 #include "download/PageTitle.h"
+#include "tests/support/TestHttpServer.h"
 
 namespace {
 
@@ -16,50 +16,24 @@ using namespace std::chrono_literals;
 class TitleSite : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_server.Get("/page", [this](const httplib::Request& req, httplib::Response& res) {
+        m_server.Get("/page", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(m_body, "text/html");
-            if (req.has_param("status")) {
-                res.status = std::stoi(req.get_param_value("status"));
-            }
         });
-        m_server.Get("/moved", [](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect("/page");
-        });
-        m_server.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("text/html", [this](size_t, httplib::DataSink& sink) {
-                sink.write("<html>\n<title>Partial", 21);
-                while (!m_stopping.load()) {
-                    std::this_thread::sleep_for(10ms);
-                }
-                return false;
-            });
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        ASSERT_GT(m_port, 0);
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) {
-            std::this_thread::sleep_for(1ms);
-        }
+        m_server.ServeStatus("/missing", 404, "<title>404 Not Found</title>\n");
+        m_server.ServeStatus("/broken", 500, "<title>Server Error</title>\n");
+        m_server.ServeRedirect("/moved", "/page");
+        m_server.ServeStallAfterHeaders("/stall", 100000, "<html>\n<title>Partial");
+        ASSERT_TRUE(m_server.Start());
     }
-    void TearDown() override {
-        m_stopping.store(true);
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(m_port) + path;
-    }
+    std::string Url(const std::string& path) const { return m_server.Url(path); }
     std::string Read(const std::string& path, const std::string& body) {
         m_body = body;
         std::atomic<bool> cancel{false};
         return ReadTitleLines(Url(path), cancel);
     }
 
-    httplib::Server m_server;
-    std::thread m_thread;
-    int m_port = 0;
+    testsupport::TestHttpServer m_server;
     std::string m_body;
-    std::atomic<bool> m_stopping{false};
 };
 
 std::string Lines(int count, const std::string& line) {
@@ -108,12 +82,12 @@ TEST_F(TitleSite, FollowsRedirects) {
 }
 
 TEST_F(TitleSite, ErrorPagesAndUnreadableAddressesGiveNoTitle) {
-    const std::string titled = "<title>404 Not Found</title>\n";
-    EXPECT_EQ(Read("/page?status=404", titled), "");
-    EXPECT_EQ(Read("/page?status=500", titled), "");
     std::atomic<bool> cancel{false};
+    EXPECT_EQ(ReadTitleLines(Url("/missing"), cancel), "");
+    EXPECT_EQ(ReadTitleLines(Url("/broken"), cancel), "");
     EXPECT_EQ(ReadTitleLines("file:///etc/hostname", cancel), "");
-    EXPECT_EQ(ReadTitleLines("ftp://127.0.0.1:" + std::to_string(m_port) + "/", cancel), "");
+    EXPECT_EQ(ReadTitleLines("ftp://127.0.0.1:" + std::to_string(m_server.Port()) + "/", cancel),
+              "");
     EXPECT_EQ(ReadTitleLines("not an address", cancel), "");
     EXPECT_EQ(ReadTitleLines("", cancel), "");
 }

@@ -37,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "bBoldb.flv"},
         TitleCase{"encoded slashes never make a path", "<title>&#47;etc&#x2F;passwd</title>",
                   "etcpasswd.flv"},
-        TitleCase{"dots alone are not a folder", "<title>../..</title>", "....flv"},
+        TitleCase{"dots alone are not a folder", "<title>../..</title>", ".....flv"},
         TitleCase{"control characters and DEL",
                   "<title>A\x01"
                   "B\x7f\tC\x1b</title>",
