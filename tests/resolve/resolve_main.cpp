@@ -1,0 +1,12 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "download/CurlGlobal.h"
+
+int main(int argc, char** argv) {
+    EnsureCurlGlobalInit();
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
