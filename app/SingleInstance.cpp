@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -13,6 +14,12 @@ const QByteArray kActivateAnswer = "shown\n";
 }  // namespace
 
 QString InstanceSocketName() {
+    // The user's runtime folder is private to the user; without one, the name carries
+    // the user id so that users do not meet.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir(runtime).exists()) {
+        return runtime + QLatin1Char('/') + QString::fromLatin1(kInstanceMarker);
+    }
     return QString::fromLatin1(kInstanceMarker) + QLatin1Char('-') +
            QString::number(static_cast<qulonglong>(getuid()));
 }

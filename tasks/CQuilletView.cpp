@@ -15,9 +15,10 @@
 #include "app/SkinMagic.h"
 #include "chrome/StateIcons.h"
 #include "dialogs/CNewTaskDlg.h"
-#include "download/PageTitle.h"
+#include "download/FileNaming.h"
 #include "resolve/ServiceContract.h"
 #include "tasks/CListCtrlEx.h"
+#include "tasks/TaskMessageSeam.h"
 
 namespace {
 constexpr unsigned kTpmRightButton = 2;
