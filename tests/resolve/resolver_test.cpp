@@ -270,8 +270,17 @@ TEST_F(ResolverTest, RunsThreeDownloadsAndDefersTheFourthUntilOneEnds) {
     EXPECT_EQ(table.m_nRunning, 3);
     table.ResumeDeferred();
     ASSERT_TRUE(WaitFor([this] { return State(3) == TASK_DOWNLOADING; }));
-    EXPECT_EQ(table.m_bDeferred, 0);
     EXPECT_EQ(Cell(3, COL_FLV), service.MediaUrl("d.flv"));
+    // Three run again, so the resolver waits once more, now with nothing queued.
+    EXPECT_EQ(table.m_bDeferred, 1);
+
+    for (const auto& name : names) {
+        service.Hold(name, false);
+    }
+    ASSERT_TRUE(WaitFor([this] { return table.m_nRunning == 1; }));
+    table.ResumeDeferred();
+    EXPECT_EQ(table.m_bDeferred, 0);
+    EXPECT_EQ(table.m_bResolving, 0);
 }
 
 TEST_F(ResolverTest, ResultPagesWithoutADownloadFailTheirTaskAndDoNotHoldTheResolver) {
