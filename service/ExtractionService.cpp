@@ -183,6 +183,14 @@ void ExtractionService::Serve() {
                 RenderResultPage(address, {}, "Type the address of a video page into the box."));
             return;
         }
+        if (req.has_header(kFetcherMarkHeader)) {
+            // Reading our own result pages would tie up one worker per round;
+            // 508 Loop Detected ends the chain at the first round.
+            SetHtml(
+                res, 508,
+                RenderResultPage(address, {}, "The service does not read its own result pages."));
+            return;
+        }
         const FetchedPage page = FetchPage(address, m_options.fetch, m_stopping);
         using Outcome = FetchedPage::Outcome;
         switch (page.outcome) {
@@ -191,6 +199,10 @@ void ExtractionService::Serve() {
                         RenderResultPage(
                             address, {},
                             "Only web addresses that begin with http:// or https:// can be read."));
+                return;
+            case Outcome::kMalformed:
+                SetHtml(res, 200,
+                        RenderResultPage(address, {}, "This is not a well-formed web address."));
                 return;
             case Outcome::kUnreachable:
                 SetHtml(res, 502,

@@ -49,6 +49,9 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
 struct MultiDeleter {
     void operator()(CURLM* h) const { curl_multi_cleanup(h); }
 };
@@ -91,6 +94,9 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (X11; Linux x86_64) Tamsel/2.0");
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+    const std::string mark = std::string(kFetcherMarkHeader) + ": 1";
+    std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, mark.c_str()));
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &collector);
@@ -138,8 +144,10 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
         page.outcome = FetchedPage::Outcome::kTimeout;
     } else if (result == CURLE_TOO_MANY_REDIRECTS) {
         page.outcome = FetchedPage::Outcome::kTooManyRedirects;
-    } else if (result == CURLE_UNSUPPORTED_PROTOCOL || result == CURLE_URL_MALFORMAT) {
+    } else if (result == CURLE_UNSUPPORTED_PROTOCOL) {
         page.outcome = FetchedPage::Outcome::kBadAddress;
+    } else if (result == CURLE_URL_MALFORMAT) {
+        page.outcome = FetchedPage::Outcome::kMalformed;
     } else {
         page.outcome = FetchedPage::Outcome::kUnreachable;
     }

@@ -15,6 +15,7 @@ struct FetchedPage {
     enum class Outcome {
         kOk,           // the server answered; see status
         kBadAddress,   // not an http or https address
+        kMalformed,    // http or https, but not a well-formed address
         kUnreachable,  // name lookup or connection failed, or the exchange broke
         kTimeout,
         kTooManyRedirects,
@@ -27,6 +28,10 @@ struct FetchedPage {
     std::string body;         // empty when the answer is media
     std::string error;        // curl's words when not kOk
 };
+
+// Every request the fetcher makes carries this header, so the service can tell
+// when it is asked, directly or through a redirect, to read its own result pages.
+inline constexpr const char* kFetcherMarkHeader = "X-Tamsel-Extractor";
 
 // True for content types that are media themselves (video/*, Flash video).
 bool IsMediaContentType(const std::string& contentType);

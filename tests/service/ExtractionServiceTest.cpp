@@ -174,6 +174,8 @@ TEST_F(ServiceTest, PagesWithoutMediaSayWhyWithoutDownloadLinks) {
         {"ftp://127.0.0.1/clip.flv", 200, "http:// or https://"},
         {"file:///etc/passwd", 200, "http:// or https://"},
         {"   ", 200, "Type the address"},
+        {"http://bad host/", 200, "not a well-formed"},
+        {Own("/?url=" + Site("/watch")), 200, "error 508"},
         {"http://127.0.0.1:1/", 502, "could not be reached"},
         {Site("/silent"), 504, "did not answer in time"},
     };
