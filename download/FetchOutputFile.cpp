@@ -13,6 +13,7 @@ namespace {
 // Large enough that writes cost little next to the network, small enough to keep a
 // stopped run's loss trivial.
 constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::size_t kDirectWriteSize = 64 * 1024;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -65,11 +66,13 @@ bool FetchOutputFile::Append(const char* data, std::size_t size) {
     if (m_fd < 0 || m_bFailed) {
         return false;
     }
-    if (m_used + size > m_buffer.size()) {
+    // Large pieces go straight to the file once the buffer is out of the way: copying
+    // them first would only cost time.
+    if (size >= kDirectWriteSize || m_used + size > m_buffer.size()) {
         if (!Flush()) {
             return false;
         }
-        if (size >= m_buffer.size()) {
+        if (size >= kDirectWriteSize) {
             m_bFailed = !WriteAll(m_fd, data, size);
             return !m_bFailed;
         }

@@ -73,7 +73,9 @@ public:
     bool IsThreadFinished() const { return m_bThreadDone.load(); }
     // Identity of this fetcher among all fetchers of the process; travels with every report.
     std::uint64_t Serial() const { return m_nSerial; }
-    // The view calls this when it handles a FETCH_DATA, so the next block may post another.
+    // The view calls this when it handles a FETCH_DATA, so a later block may post another.
+    // Blocks post FETCH_DATA at most every 20 ms; the last block of a run is always
+    // reported before FETCH_DONE.
     void DataReportHandled() { m_bDataPending.store(false); }
 
     // How long a connection may take (30 s) and how long an open connection may stay
@@ -108,6 +110,7 @@ private:
     int Transfer(class FetchOutputFile& file);
     bool AcceptBody(class FetchOutputFile& file, const char* data, std::size_t size);
     void Post(int code);
+    void PostData(std::chrono::steady_clock::time_point now);
     void Finish(int code);
 
     const std::uint64_t m_nSerial;
@@ -115,6 +118,8 @@ private:
     std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
+    bool m_bUnreportedData = false;  // blocks written since the last FETCH_DATA
+    std::chrono::steady_clock::time_point m_lastDataReport;
     std::atomic<bool> m_bThreadDone{false};
     std::atomic<bool> m_bDataPending{false};
     std::atomic<std::uint64_t> m_dwReceivedRelaxed{0};

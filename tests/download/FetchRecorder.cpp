@@ -15,18 +15,15 @@ void FetchRecorder::QueueAnswer(CredentialsAnswer answer) {
 }
 
 void FetchRecorder::PostFetchProgress(int code, int reportId, std::uint64_t fetcherSerial) {
-    MediaFetcher* acknowledge = nullptr;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_reports.push_back({code, reportId, fetcherSerial});
-        if (code == FETCH_DATA) {
-            acknowledge = m_pAcknowledged;
+        if (code == FETCH_DATA && m_pAcknowledged != nullptr) {
+            m_receivedAtData.push_back(m_pAcknowledged->Received());
+            m_pAcknowledged->DataReportHandled();
         }
     }
     m_changed.notify_all();
-    if (acknowledge != nullptr) {
-        acknowledge->DataReportHandled();
-    }
 }
 
 void FetchRecorder::RequestCredentials(std::shared_ptr<CredentialsRequest> request) {
@@ -79,6 +76,11 @@ int FetchRecorder::Count(int code) const {
 std::vector<std::shared_ptr<CredentialsRequest>> FetchRecorder::Questions() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_questions;
+}
+
+std::vector<std::uint64_t> FetchRecorder::ReceivedAtData() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_receivedAtData;
 }
 
 void ExpectReportProtocol(const std::vector<FetchReport>& reports, int taskId,

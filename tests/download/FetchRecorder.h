@@ -28,7 +28,7 @@ struct CredentialsAnswer {
 class FetchRecorder : public FetchReportSink {
 public:
     // When `fetcher` is given, every FETCH_DATA is acknowledged at once, as a view
-    // that keeps up would.
+    // that keeps up would, and the count received is noted as the view would read it.
     void AcknowledgeDataOf(MediaFetcher* fetcher);
     // Answers for the coming credential questions, in order; without one left the
     // question stays unanswered.
@@ -46,6 +46,8 @@ public:
     std::vector<FetchReport> Reports() const;
     int Count(int code) const;
     std::vector<std::shared_ptr<CredentialsRequest>> Questions() const;
+    // Received() as read at each acknowledged FETCH_DATA.
+    std::vector<std::uint64_t> ReceivedAtData() const;
 
 private:
     mutable std::mutex m_lock;
@@ -54,6 +56,7 @@ private:
     std::deque<CredentialsAnswer> m_answers;
     std::vector<std::shared_ptr<CredentialsRequest>> m_questions;
     MediaFetcher* m_pAcknowledged = nullptr;
+    std::vector<std::uint64_t> m_receivedAtData;
 };
 
 // The rules every run must keep: reports carry the task number and the fetcher's

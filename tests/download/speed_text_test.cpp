@@ -41,10 +41,15 @@ TEST(FormatSpeed, ShowsBytesPerMillisecondAsKilobytesPerSecond) {
         std::uint64_t milliseconds;
         const char* text;
     } cases[] = {
-        {1000, 1000, "1.00 KB"},    {100, 3000, "0.03 KB"},  {1048576, 1000, "1.02 MB"},
-        {5000000, 2000, "2.44 MB"}, {1024, 1, "1024.00 KB"},  // exactly one MB per second is still
-                                                              // shown in KB
-        {0, 1000, "0.00 KB"},       {1000, 0, "0 KB"},       {10ull << 30, 1000, "10485.76 MB"},
+        {1000, 1000, "1.00 KB"},
+        {100, 3000, "0.03 KB"},
+        {1048576, 1000, "1.02 MB"},
+        {5000000, 2000, "2.44 MB"},
+        {1024, 1, "1024.00 KB"},  // exactly one MB per second is still
+                                  // shown in KB
+        {0, 1000, "0.00 KB"},
+        {1000, 0, "0 KB"},
+        {10ull << 30, 1000, "10485.76 MB"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FormatSpeed(c.bytes, c.milliseconds), c.text)
