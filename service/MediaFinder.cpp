@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <unordered_set>
 
 namespace {
@@ -80,8 +81,10 @@ std::string Attribute(xmlNode* node, const char* name) {
     return text;
 }
 
-std::string Name(xmlNode* node) {
-    return node->name != nullptr ? Lower(reinterpret_cast<const char*>(node->name)) : std::string();
+// The HTML parser already gives element names in lower case.
+std::string_view Name(xmlNode* node) {
+    return node->name != nullptr ? std::string_view(reinterpret_cast<const char*>(node->name))
+                                 : std::string_view();
 }
 
 std::string TextContent(xmlNode* node) {
@@ -189,6 +192,14 @@ std::vector<std::string> JsonLdContentUrls(const std::string& json) {
     return found;
 }
 
+const char* const kMediaExtensions[] = {".flv", ".mp4", ".m4v", ".webm", ".mov", ".f4v", ".3gp"};
+
+bool MentionsMediaExtension(const std::string& text) {
+    const std::string lower = Lower(text);
+    return std::any_of(std::begin(kMediaExtensions), std::end(kMediaExtensions),
+                       [&](const char* ext) { return lower.find(ext) != std::string::npos; });
+}
+
 bool IsPlayerMetaName(const std::string& name) {
     return name == "og:video" || name == "og:video:url" || name == "og:video:secure_url" ||
            name == "twitter:player:stream";
@@ -213,7 +224,11 @@ public:
     }
     void AddIfMedia(const std::string& raw) {
         const std::string candidate = Trim(raw);
-        if (!candidate.empty() && HasMediaExtension(ResolveAddress(candidate, m_base))) {
+        // Most links of a page name no media at all; skip resolving those.
+        if (candidate.empty() || !MentionsMediaExtension(candidate)) {
+            return;
+        }
+        if (HasMediaExtension(ResolveAddress(candidate, m_base))) {
             Add(candidate);
         }
     }
@@ -226,11 +241,12 @@ private:
 };
 
 void VisitElement(xmlNode* node, Collector& found) {
-    const std::string name = Name(node);
+    const std::string_view name = Name(node);
     if (name == "video") {
         found.Add(Attribute(node, "src"));
     } else if (name == "source") {
-        const std::string parent = node->parent != nullptr ? Name(node->parent) : "";
+        const std::string_view parent =
+            node->parent != nullptr ? Name(node->parent) : std::string_view();
         const std::string type = Lower(Attribute(node, "type"));
         if (parent == "video" || type.rfind("video/", 0) == 0) {
             found.Add(Attribute(node, "src"));
@@ -333,12 +349,11 @@ bool HasMediaExtension(const std::string& address) {
         path = slash == std::string::npos ? std::string() : path.substr(slash);
     }
     path = Lower(path);
-    static const char* const kExtensions[] = {".flv", ".mp4", ".m4v", ".webm",
-                                              ".mov", ".f4v", ".3gp"};
-    return std::any_of(std::begin(kExtensions), std::end(kExtensions), [&](const char* ext) {
-        const std::string e(ext);
-        return path.size() > e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
-    });
+    return std::any_of(
+        std::begin(kMediaExtensions), std::end(kMediaExtensions), [&](const char* ext) {
+            const std::string e(ext);
+            return path.size() > e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
+        });
 }
 
 std::vector<std::string> FindMediaAddresses(const std::string& html, const std::string& pageUrl) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "download/PageTitle.h"
@@ -11,6 +12,8 @@ struct TitleCase {
     std::string text;
     std::string expected;
 };
+
+void PrintTo(const TitleCase& c, std::ostream* out) { *out << c.what; }
 
 class TitleToFileNameCases : public ::testing::TestWithParam<TitleCase> {};
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct FinderCase {
     std::string html;
     Addresses expected;
 };
+
+void PrintTo(const FinderCase& c, std::ostream* out) { *out << c.what; }
 
 class FinderCases : public ::testing::TestWithParam<FinderCase> {};
 
