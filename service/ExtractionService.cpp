@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <system_error>
 #include <vector>
 
 #include "service/MediaFinder.h"
@@ -81,10 +82,16 @@ bool ExtractionService::Start(int port) {
     m_port.store(bound);
     auto ended = std::make_shared<std::atomic<bool>>(false);
     httplib::Server* raw = m_server.get();
-    m_thread = std::thread([raw, ended] {
-        raw->listen_after_bind();
-        ended->store(true);
-    });
+    try {
+        m_thread = std::thread([raw, ended] {
+            raw->listen_after_bind();
+            ended->store(true);
+        });
+    } catch (const std::system_error&) {
+        m_server.reset();
+        m_port.store(0);
+        return false;
+    }
     // stop() is only heard once the loop runs; wait for it so Stop cannot be lost.
     while (!m_server->is_running() && !ended->load()) {
         std::this_thread::sleep_for(1ms);
@@ -123,7 +130,10 @@ void ExtractionService::Serve() {
     server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
                                 {"Referrer-Policy", "no-referrer"},
                                 {"X-Frame-Options", "DENY"},
-                                {"Cache-Control", "no-store"}});
+                                {"Cache-Control", "no-store"},
+                                {"Content-Security-Policy",
+                                 "default-src 'none'; style-src 'unsafe-inline'; media-src *; "
+                                 "form-action 'self'; frame-ancestors 'none'"}});
 
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         const std::string port = std::to_string(m_port.load());

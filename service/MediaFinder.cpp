@@ -145,11 +145,17 @@ bool ReadJsonString(const std::string& text, std::size_t quote, std::string& out
                     return false;
                 }
                 const unsigned cp = static_cast<unsigned>(std::stoul(hex, nullptr, 16));
-                // Addresses are ASCII in practice; anything else becomes an escape.
+                // Non-ASCII goes out as UTF-8; the resolver percent-encodes it.
+                // Lone surrogates are dropped.
                 if (cp < 0x80) {
                     out.push_back(static_cast<char>(cp));
-                } else {
-                    out += "%3F";
+                } else if (cp < 0x800) {
+                    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+                    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+                } else if (cp < 0xD800 || cp > 0xDFFF) {
+                    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+                    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+                    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
                 }
                 i += 4;
                 break;

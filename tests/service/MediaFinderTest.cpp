@@ -18,7 +18,9 @@ struct FinderCase {
     Addresses expected;
 };
 
-void PrintTo(const FinderCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const FinderCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class FinderCases : public ::testing::TestWithParam<FinderCase> {};
 
@@ -60,9 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
         FinderCase{"JSON-LD contentUrl with escapes",
                    "<script type=\"application/ld+json\">{\"@type\": \"VideoObject\", "
                    "\"contentUrl\" : \"https:\\/\\/cdn.test\\/ld.mp4\", \"embedUrl\": "
+                   "\"https://cdn.test/player\", \"contentUrl\": \"/clip\\u00e9.mp4\", \"x\": "
                    "\"https://cdn.test/player\"}</script>"
                    "<script>var x = {\"contentUrl\": \"https://cdn.test/js.mp4\"};</script>",
-                   {"https://cdn.test/ld.mp4"}},
+                   {"https://cdn.test/ld.mp4", "http://site.test/clip%C3%A9.mp4"}},
         FinderCase{"links to media files only, query and fragment ignored",
                    "<a href=\"files/clip.FLV?token=1#t\">a</a><a href=\"page2.html\">b</a>"
                    "<a href=\"/x.mp4.html\">c</a><a href=\"/get?f=a.mp4\">d</a>"
