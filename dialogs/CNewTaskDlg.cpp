@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <algorithm>
 #include <cctype>
@@ -124,6 +125,22 @@ void CNewTaskDlg::SetEntry(TaskEntryStrings* entry) {
 }
 
 int CNewTaskDlg::DoModal() {
+    // Without a parent of its own the dialog belongs to the main window, so it opens
+    // over it and shares its look.
+    if (!parentWidget()) {
+        QWidget* owner = QApplication::activeWindow();
+        if (!owner) {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (qobject_cast<QMainWindow*>(window) && window->isVisible()) {
+                    owner = window;
+                    break;
+                }
+            }
+        }
+        if (owner && owner != this) {
+            setParent(owner, windowFlags());
+        }
+    }
     OnInitDialog();
     return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
 }

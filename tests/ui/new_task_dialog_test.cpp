@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -254,15 +255,22 @@ TEST_F(NewTaskDialog, BrowseAlwaysOpensOnTheFolderOfferedAtTheStart) {
 }
 
 TEST_F(NewTaskDialog, DoModalAnswersOkOrCancel) {
+    QMainWindow frame;
+    frame.show();
     {
         CNewTaskDlg dialog;
         dialog.SetEntry(&entry);
+        QWidget* owner = nullptr;
         QTimer::singleShot(0, &dialog, [&] {
+            owner = dialog.parentWidget();
             dialog.m_editUrl->setText(QStringLiteral("example.com/v"));
             QTest::mouseClick(dialog.m_btnOK, Qt::LeftButton);
         });
         EXPECT_EQ(dialog.DoModal(), IDOK);
         EXPECT_EQ(entry.m_strUrl, "example.com/v");
+        // Opened without a parent, it belongs to the main window.
+        EXPECT_EQ(owner, &frame);
+        EXPECT_TRUE(dialog.isWindow());
     }
     {
         entry.m_strUrl = "untouched url";
