@@ -272,8 +272,10 @@ xmlNode* EnclosingForm(xmlNode* node) {
 
 void Build(CHtmlDocument& doc, xmlNode* root) {
     // The first <base href> applies to the whole page, also to links before it.
+    bool baseSeen = false;
     ForEachElement(root, [&](xmlNode* node) {
-        if (IsElement(node, "base") && HasAttr(node, "href") && doc.m_strBaseUrl == doc.m_strUrl) {
+        if (!baseSeen && IsElement(node, "base") && HasAttr(node, "href")) {
+            baseSeen = true;
             doc.m_strBaseUrl = ResolveHref(doc.m_strUrl, Attr(node, "href"));
         }
         if (IsElement(node, "title") && doc.m_strTitle.empty()) {

@@ -1,6 +1,7 @@
 // The hidden browser against real HTTP servers on the loopback interface.
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -147,6 +148,18 @@ TEST_F(HiddenBrowserTest, ReportsFailuresWithTheirCodes) {
     }
     EXPECT_EQ(browser->get_Document(), nullptr);  // failures leave the document alone
     EXPECT_FALSE(browser->Navigate2(""));
+}
+
+TEST_F(HiddenBrowserTest, ReportsAnUnknownHost) {
+    // ".invalid" never resolves (RFC 2606), unless a resolver here answers everything.
+    addrinfo* found = nullptr;
+    if (getaddrinfo("tamsel-test.invalid", "80", nullptr, &found) == 0) {
+        freeaddrinfo(found);
+        GTEST_SKIP() << "this resolver answers for .invalid";
+    }
+    const Event event = Load("http://tamsel-test.invalid/");
+    EXPECT_TRUE(event.error);
+    EXPECT_EQ(event.status, NavStatus(INET_E_RESOURCE_NOT_FOUND));
 }
 
 TEST_F(HiddenBrowserTest, AboutBlankCompletesWithoutATransfer) {
