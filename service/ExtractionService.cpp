@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "service/MediaFinder.h"
+#include "service/ResultAnswer.h"
 #include "service/SampleMedia.h"
 #include "service/ServicePages.h"
 
@@ -68,7 +68,7 @@ bool ExtractionService::Start(int port) {
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     m_server = std::move(server);
-    Serve();
+    ConfigureRoutes();
     int bound = 0;
     if (port == 0) {
         bound = m_server->bind_to_any_port(kServiceHost);
@@ -118,7 +118,7 @@ void ExtractionService::Stop() {
     m_port.store(0);
 }
 
-void ExtractionService::Serve() {
+void ExtractionService::ConfigureRoutes() {
     httplib::Server& server = *m_server;
     const int threads = std::max(1, m_options.workerThreads);
     server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
@@ -187,12 +187,6 @@ void ExtractionService::Serve() {
             return;
         }
         const std::string address = Trim(req.get_param_value("url"));
-        if (address.empty()) {
-            SetHtml(
-                res, 200,
-                RenderResultPage(address, {}, "Type the address of a video page into the box."));
-            return;
-        }
         if (req.has_header(kFetcherMarkHeader)) {
             // Reading our own result pages would tie up one worker per round;
             // 508 Loop Detected ends the chain at the first round.
@@ -201,53 +195,8 @@ void ExtractionService::Serve() {
                 RenderResultPage(address, {}, "The service does not read its own result pages."));
             return;
         }
-        const FetchedPage page = FetchPage(address, m_options.fetch, m_stopping);
-        using Outcome = FetchedPage::Outcome;
-        switch (page.outcome) {
-            case Outcome::kBadAddress:
-                SetHtml(res, 200,
-                        RenderResultPage(
-                            address, {},
-                            "Only web addresses that begin with http:// or https:// can be read."));
-                return;
-            case Outcome::kMalformed:
-                SetHtml(res, 200,
-                        RenderResultPage(address, {}, "This is not a well-formed web address."));
-                return;
-            case Outcome::kUnreachable:
-                SetHtml(res, 502,
-                        RenderResultPage(address, {},
-                                         "The page could not be reached: " + page.error + "."));
-                return;
-            case Outcome::kTimeout:
-                SetHtml(res, 504,
-                        RenderResultPage(address, {}, "The page did not answer in time."));
-                return;
-            case Outcome::kTooManyRedirects:
-                SetHtml(res, 200,
-                        RenderResultPage(address, {},
-                                         "The page sends its visitors on too many redirects."));
-                return;
-            case Outcome::kCancelled:
-                SetHtml(res, 503, RenderResultPage(address, {}, "The service is stopping."));
-                return;
-            case Outcome::kOk:
-                break;
-        }
-        if (page.status >= 400) {
-            SetHtml(res, 200,
-                    RenderResultPage(address, {},
-                                     "The page answered with error " + std::to_string(page.status) +
-                                         ", so there is no video to find."));
-            return;
-        }
-        std::vector<std::string> media;
-        if (IsMediaContentType(page.contentType)) {
-            media.push_back(page.finalUrl);
-        } else {
-            media = FindMediaAddresses(page.body, page.finalUrl);
-        }
-        SetHtml(res, 200, RenderResultPage(address, media, "No video was found on this page."));
+        const ResultAnswer answer = AnswerForAddress(address, m_options.fetch, m_stopping);
+        SetHtml(res, answer.status, answer.html);
     });
 
     server.Get("/about", [this](const httplib::Request&, httplib::Response& res) {

@@ -21,6 +21,8 @@ struct ServiceOptions {
     int workerThreads = 8;                         // requests served at once; more wait
 };
 
+// Start and Stop belong to one thread (the owner's); the pages are served by a
+// bounded pool of worker threads that all end before Stop returns.
 class ExtractionService {
 public:
     explicit ExtractionService(ServiceOptions options = {});
@@ -37,7 +39,8 @@ public:
     int Port() const { return m_port.load(); }
 
 private:
-    void Serve();
+    // Limits, security headers and the pages, on the server about to be bound.
+    void ConfigureRoutes();
 
     const ServiceOptions m_options;
     std::unique_ptr<httplib::Server> m_server;
