@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <algorithm>
 
 #include "download/SpeedText.h"
 #include "tasks/TaskTable.h"
@@ -57,16 +56,8 @@ void CTaskTable::OnFetchProgress(int code, int reportId, std::uint64_t fetcherSe
         return;
     }
     MediaFetcher* fetcher = FetcherInSlot(reportId);
+    // Reports of a fetcher that Start has replaced no longer speak for the row.
     if (!fetcher || fetcher->Serial() != fetcherSerial || fetcher->ReportId() != reportId) {
-        // A fetcher that Start replaced: its end still frees its place in the pacing
-        // count, but its reports no longer speak for the row.
-        const auto retired =
-            std::find_if(m_retiredFetchers.begin(), m_retiredFetchers.end(),
-                         [&](const auto& old) { return old->Serial() == fetcherSerial; });
-        if (retired != m_retiredFetchers.end() && IsTerminalFetchCode(code)) {
-            LowerRunning();
-            m_retiredFetchers.erase(retired);
-        }
         return;
     }
     const int row = FindRowByTaskId(reportId);

@@ -27,13 +27,9 @@ void CTaskTable::ShutdownWorkers() {
             fetcher->RequestStop();
         }
     }
-    for (auto& fetcher : m_retiredFetchers) {
-        fetcher->RequestStop();
-    }
     m_bCancelTitles.store(true);
     // Joining: each worker notices its stop flag within a second.
     m_pFetchers.clear();
-    m_retiredFetchers.clear();
     for (TitleThread& title : m_titleThreads) {
         title.thread.join();
     }
@@ -158,13 +154,15 @@ void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fi
     if (taskId >= SlotCount()) {
         m_pFetchers.resize(taskId + 1);
     }
-    // The fetcher this one replaces may still be winding down; keep it until it ends.
-    if (m_pFetchers[taskId]) {
-        const std::uint64_t serial = m_pFetchers[taskId]->Serial();
-        if (m_endedSerials.erase(serial) > 0) {
-            m_pFetchers[taskId].reset();  // its thread posted its end as its last act
-        } else {
-            RetireFetcher(std::move(m_pFetchers[taskId]));
+    // The fetcher this one replaces may still be winding down. It must be gone before
+    // the new one opens the same file, or its clean-up would delete the new download.
+    // It honours its stop flag within a second, mostly far sooner.
+    if (std::unique_ptr<MediaFetcher> old = std::move(m_pFetchers[taskId])) {
+        old->RequestStop();
+        const bool endHandled = m_endedSerials.erase(old->Serial()) > 0;
+        old.reset();
+        if (!endHandled) {
+            LowerRunning();  // its end report will find another fetcher in the slot
         }
     }
     auto fetcher = std::make_unique<MediaFetcher>();
@@ -188,11 +186,6 @@ void CTaskTable::StopTask(int row) {
     if (fetcher && fetcher->IsStopped() == 0) {
         fetcher->RequestStop();
     }
-}
-
-void CTaskTable::RetireFetcher(std::unique_ptr<MediaFetcher> fetcher) {
-    fetcher->RequestStop();
-    m_retiredFetchers.push_back(std::move(fetcher));
 }
 
 void CTaskTable::LowerRunning() {

@@ -149,16 +149,12 @@ public:
 
 private:
     void LowerRunning();
-    void RetireFetcher(std::unique_ptr<MediaFetcher> fetcher);
     void StartTitleThread(const std::string& pageUrl);
 
     CTaskListModel m_taskModel;
     QItemSelectionModel m_taskSelection;
     std::unique_ptr<CTaskReportPump> m_reportPump;
 
-    // Fetchers replaced in their slot while their thread still ran; their terminal
-    // report still lowers the pacing count, then they are released.
-    std::vector<std::unique_ptr<MediaFetcher>> m_retiredFetchers;
     // Serials of slot fetchers whose terminal report has been handled.
     std::set<std::uint64_t> m_endedSerials;
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
@@ -65,12 +67,14 @@ TEST(SingleInstanceTest, SecondStartHandsOverAndEnds) {
 TEST(SingleInstanceTest, SocketOfACrashedInstanceDoesNotBlockANewOne) {
     {
         Program crashed;
+        ASSERT_TRUE(crashed.process().waitForStarted(5000));
         ASSERT_TRUE(WaitUntil(InstanceAnswers, 15000));
         ::kill(static_cast<pid_t>(crashed.process().processId()), SIGKILL);
         crashed.process().waitForFinished(5000);
     }
     EXPECT_FALSE(InstanceAnswers());
     Program next;
+    ASSERT_TRUE(next.process().waitForStarted(5000));
     ASSERT_TRUE(WaitUntil(InstanceAnswers, 15000)) << "the new instance did not take over";
     EXPECT_EQ(next.process().state(), QProcess::Running);
 }
