@@ -10,10 +10,12 @@
 
 namespace {
 
-// Large enough that writes cost little next to the network, small enough to keep a
-// stopped run's loss trivial.
-constexpr std::size_t kBufferSize = 1 << 20;
-constexpr std::size_t kDirectWriteSize = 64 * 1024;
+// Small pieces are gathered so a slow link does not cost a system call per block;
+// pieces of at least kDirectWriteSize go straight to the file. The buffer is kept small
+// on purpose: copying data that is still in the processor's cache into the page cache
+// measured clearly cheaper than writing large, cold buffers.
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kDirectWriteSize = 16 * 1024;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {

@@ -7,8 +7,9 @@
 
 namespace {
 
-// Bigger socket reads cut the per-call overhead; curl caps this at 512 KiB.
-constexpr long kReceiveBufferSize = 512 * 1024;
+// Each piece is written to the file while it is still in the processor's cache; larger
+// receive buffers measured slower on loopback, smaller ones cost more calls.
+constexpr long kReceiveBufferSize = 64 * 1024;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
 
 std::string_view Trim(std::string_view text) {

@@ -113,8 +113,8 @@ TEST_F(FetchFailureTest, EachFailureHasItsReportAndLeavesNoFile) {
 }
 
 TEST_F(FetchFailureTest, AFolderThatCannotHoldTheFileIsAFileError) {
-    MediaFetcher fetcher;
     FetchRecorder recorder;
+    MediaFetcher fetcher;
     EXPECT_EQ(RunFetcher(fetcher, recorder, m_folder.File("no/such/folder"),
                          m_server.Url("/big.flv"), "out.flv"),
               FETCH_FILE_ERROR);
@@ -125,8 +125,8 @@ TEST_F(FetchFailureTest, AFolderThatCannotHoldTheFileIsAFileError) {
 // /dev/full takes the open but refuses every write, as a full disk does.
 TEST_F(FetchFailureTest, AFailedWriteStopsTheTaskAndRemovesTheFile) {
     ASSERT_EQ(symlink("/dev/full", m_folder.File("full.flv").c_str()), 0);
-    MediaFetcher fetcher;
     FetchRecorder recorder;
+    MediaFetcher fetcher;
     EXPECT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/big.flv"), "full.flv"),
               FETCH_TRANSFER_ERROR);
     EXPECT_EQ(fetcher.IsStopped(), 1);
@@ -135,8 +135,8 @@ TEST_F(FetchFailureTest, AFailedWriteStopsTheTaskAndRemovesTheFile) {
 }
 
 TEST_F(FetchFailureTest, AStopRequestedBeforeTheRunEndsItBeforeAnyRequest) {
-    MediaFetcher fetcher;
     FetchRecorder recorder;
+    MediaFetcher fetcher;
     fetcher.SetView(&recorder);
     fetcher.SetTask(m_folder.Path(), m_server.Url("/big.flv"), "out.flv", 3, 1);
     fetcher.Download();
@@ -164,8 +164,8 @@ TEST_F(FetchFailureTest, AStopIsHonouredWhereverTheFetcherWaits) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        MediaFetcher fetcher;  // default timeouts of 30 and 60 seconds
         FetchRecorder recorder;
+        MediaFetcher fetcher;  // default timeouts of 30 and 60 seconds
         recorder.AcknowledgeDataOf(&fetcher);
         fetcher.SetView(&recorder);
         fetcher.SetTask(m_folder.Path(), c.url, "out.flv", 3, 0);

@@ -51,8 +51,8 @@ TEST_F(MediaFetcherTest, WritesExactlyTheServedBytes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        MediaFetcher fetcher;
         FetchRecorder recorder;
+        MediaFetcher fetcher;
         recorder.AcknowledgeDataOf(&fetcher);
         ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url(c.path), "out.flv"),
                   FETCH_DONE);
@@ -81,8 +81,8 @@ TEST_F(MediaFetcherTest, PostsNoNewDataReportWhileOneIsUnhandled) {
     m_server.ServeBytes("/v.flv", data);
     StartServer();
 
-    MediaFetcher fetcher;
     FetchRecorder recorder;  // never acknowledges
+    MediaFetcher fetcher;
     ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/v.flv"), "v.flv"),
               FETCH_DONE);
     EXPECT_EQ(recorder.Count(FETCH_DATA), 1);
@@ -97,8 +97,8 @@ TEST_F(MediaFetcherTest, OverwritesAnExistingFileFromTheStart) {
     ASSERT_TRUE(WriteFile(m_folder.File("v.flv"), std::string(100000, 'x')));
 
     for (int run = 0; run < 2; ++run) {  // a restarted task also starts from byte 0
-        MediaFetcher fetcher;
         FetchRecorder recorder;
+        MediaFetcher fetcher;
         ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/v.flv"), "v.flv"),
                   FETCH_DONE);
         EXPECT_EQ(ReadFile(m_folder.File("v.flv")), data);
@@ -112,8 +112,8 @@ TEST_F(MediaFetcherTest, BuildsOnePathFromFolderAndName) {
     const std::string names[] = {"a.flv", "a.flv  "};
     for (const auto& folder : folders) {
         for (const auto& name : names) {
-            MediaFetcher fetcher;
             FetchRecorder recorder;
+            MediaFetcher fetcher;
             ASSERT_EQ(RunFetcher(fetcher, recorder, folder, m_server.Url("/v.flv"), name),
                       FETCH_DONE);
             EXPECT_EQ(fetcher.m_strPath, m_folder.File("a.flv"));
@@ -126,8 +126,8 @@ TEST_F(MediaFetcherTest, FetchesAnAddressWithoutSchemeOverHttp) {
     m_server.ServeBytes("/v.flv", "payload");
     StartServer();
     const std::string bare = "127.0.0.1:" + std::to_string(m_server.Port()) + "/v.flv";
-    MediaFetcher fetcher;
     FetchRecorder recorder;
+    MediaFetcher fetcher;
     ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), bare, "v.flv"), FETCH_DONE);
     EXPECT_EQ(fetcher.m_strMediaUrl, "http://" + bare);
     EXPECT_EQ(ReadFile(m_folder.File("v.flv")), "payload");
@@ -138,8 +138,8 @@ TEST_F(MediaFetcherTest, SendsTheSameRequestAgainWithTheUsersCredentials) {
     m_server.ServeWithBasicAuth("/secret.flv", "ann", "pa:ss", data);
     StartServer();
 
-    MediaFetcher fetcher;
     FetchRecorder recorder;
+    MediaFetcher fetcher;
     recorder.QueueAnswer({true, "ann", "wrong"});  // refused again: asked again
     recorder.QueueAnswer({true, "ann", "pa:ss"});
     ASSERT_EQ(
@@ -159,8 +159,8 @@ TEST_F(MediaFetcherTest, SendsTheSameRequestAgainWithTheUsersCredentials) {
 TEST_F(MediaFetcherTest, CancelledCredentialsFailTheTaskAndLeaveNoFile) {
     m_server.ServeWithBasicAuth("/secret.flv", "ann", "pw", "data");
     StartServer();
-    MediaFetcher fetcher;
     FetchRecorder recorder;
+    MediaFetcher fetcher;
     recorder.QueueAnswer({false, "", ""});
     ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/secret.flv"), "s.flv"),
               FETCH_BAD_STATUS);
@@ -179,8 +179,8 @@ TEST_F(MediaFetcherTest, AnswersAProxysQuestionWithProxyCredentials) {
     const char* saved = getenv("http_proxy");
     const std::string savedProxy = saved != nullptr ? saved : "";
     setenv("http_proxy", m_server.Url("").c_str(), 1);
-    MediaFetcher fetcher;
     FetchRecorder recorder;
+    MediaFetcher fetcher;
     recorder.QueueAnswer({true, "proxyuser", "proxypw"});
     const int terminal = RunFetcher(fetcher, recorder, m_folder.Path(),
                                     "http://video.example.invalid/clip.flv", "p.flv");
@@ -206,15 +206,15 @@ TEST_F(MediaFetcherTest, ASecondFetcherCannotWriteAFileInUse) {
     m_server.ServeBytes("/v.flv", "other");
     StartServer();
 
+    FetchRecorder firstRecorder;  // outlives the fetcher, which joins its worker
     MediaFetcher first;
-    FetchRecorder firstRecorder;
     first.SetView(&firstRecorder);
     first.SetTask(m_folder.Path(), m_server.Url("/slow.flv"), "same.flv", 1, 0);
     ASSERT_TRUE(first.Start());
     ASSERT_TRUE(firstRecorder.WaitForCount(FETCH_DATA, 1));
 
-    MediaFetcher second;
     FetchRecorder secondRecorder;
+    MediaFetcher second;
     EXPECT_EQ(
         RunFetcher(second, secondRecorder, m_folder.Path(), m_server.Url("/v.flv"), "same.flv", 2),
         FETCH_FILE_ERROR);

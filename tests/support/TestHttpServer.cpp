@@ -162,7 +162,7 @@ void TestHttpServer::ServeFile(const std::string& path, const std::string& fileP
         file->seekg(0, std::ios::end);
         const auto size = static_cast<std::size_t>(file->tellg());
         file->seekg(0);
-        auto buffer = std::make_shared<std::vector<char>>(1 << 20);
+        auto buffer = std::make_shared<std::vector<char>>(64 * 1024);
         response.set_content_provider(
             size, "application/octet-stream",
             [file, buffer](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
