@@ -8,6 +8,7 @@
 #include <libxml/parser.h>
 
 #include <QMetaObject>
+#include <QPointer>
 #include <cctype>
 
 #include "download/CurlGlobal.h"
@@ -349,21 +350,36 @@ CHiddenBrowser::Outcome CHiddenBrowser::Load(const Request& request) {
 
 void CHiddenBrowser::Deliver(std::uint64_t serial, std::shared_ptr<CHtmlDocument> document,
                              const std::string& url, int errorCode) {
-    // Queued to this object: dropped by Qt if the browser is gone first, and dropped
-    // here if a newer navigation started meanwhile.
-    QMetaObject::invokeMethod(
-        this,
-        [this, serial, document = std::move(document), url, errorCode]() {
-            if (m_nSerial.load() != serial) {
-                return;
-            }
-            m_bBusy = false;
-            if (errorCode != 0) {
-                Q_EMIT NavigateError(url, errorCode);
-                return;
-            }
-            m_document = document;
-            Q_EMIT DocumentComplete(url);
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(m_deliveryLock);
+        m_deliveries.push_back({serial, std::move(document), url, errorCode});
+    }
+    // Queued to this object: dropped by Qt if the browser is gone first.
+    QMetaObject::invokeMethod(this, "DrainDeliveries", Qt::QueuedConnection);
+}
+
+void CHiddenBrowser::DrainDeliveries() {
+    std::vector<Delivery> deliveries;
+    {
+        std::lock_guard<std::mutex> lock(m_deliveryLock);
+        deliveries.swap(m_deliveries);
+    }
+    const QPointer<CHiddenBrowser> alive(this);  // a listener may delete the browser
+    for (Delivery& delivery : deliveries) {
+        if (!alive) {
+            return;
+        }
+        // A navigation started since (also by a listener of an earlier delivery)
+        // makes this one stale.
+        if (m_nSerial.load() != delivery.serial) {
+            continue;
+        }
+        m_bBusy = false;
+        if (delivery.errorCode != 0) {
+            Q_EMIT NavigateError(delivery.url, delivery.errorCode);
+            continue;
+        }
+        m_document = std::move(delivery.document);
+        Q_EMIT DocumentComplete(delivery.url);
+    }
 }

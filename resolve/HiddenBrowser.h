@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "resolve/HtmlDocument.h"
 
@@ -49,6 +50,10 @@ Q_SIGNALS:
     // Loading url failed: the HTTP status (400 and above) or an INET_E_ code.
     void NavigateError(std::string url, int statusCode);
 
+private Q_SLOTS:
+    // Hands the finished loads to the user-interface thread's listeners.
+    void DrainDeliveries();
+
 private:
     struct Request {
         std::uint64_t serial = 0;
@@ -59,6 +64,12 @@ private:
         std::string referer;
     };
     struct Outcome;
+    struct Delivery {
+        std::uint64_t serial = 0;
+        std::shared_ptr<CHtmlDocument> document;
+        std::string url;
+        int errorCode = 0;
+    };
 
     bool Start(Request request);
     void WorkerLoop();
@@ -81,6 +92,10 @@ private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::optional<Request> m_pending;  // guarded by m_lock
+    // Finished loads on their way to the user-interface thread. A plain mutex hands
+    // them over (not a functor in Qt's event), so race checkers see the hand-over.
+    std::mutex m_deliveryLock;
+    std::vector<Delivery> m_deliveries;  // guarded by m_deliveryLock
 
     void* m_multi = nullptr;  // CURLM*, woken from this thread to cancel promptly
     void* m_easy = nullptr;   // CURL*, reused so cookies and connections live for the run

@@ -1,0 +1,74 @@
+// The whole road against Tamsel's own extraction service: a video page on one local
+// site, the service on another port, the resolver between them and the download.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <string>
+
+#include "resolve/HiddenBrowser.h"
+#include "resolve/ServiceContract.h"
+#include "service/ExtractionService.h"
+#include "tasks/TaskMessageSeam.h"
+#include "tasks/TaskTable.h"
+#include "tests/support/TestHttpServer.h"
+
+namespace {
+
+class QuietTable : public CTaskTable {
+protected:
+    int ShowMessage(const std::string&, unsigned) override { return IDOK; }
+};
+
+bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+TEST(ServiceRoad, AVideoPageBecomesADownloadedFile) {
+    const std::string clip = testsupport::MakeTestBytes(20000, 9);
+    testsupport::TestHttpServer site;
+    site.ServeBytes("/watch",
+                    "<html><head><title>Clip</title></head><body>"
+                    "<video src='/media/clip.flv'></video></body></html>",
+                    "text/html");
+    site.ServeBytes("/media/clip.flv", clip, "video/x-flv");
+    ASSERT_TRUE(site.Start());
+
+    ServiceOptions options;
+    options.sampleBytesPerSecond = 0;
+    ExtractionService service(options);
+    ASSERT_TRUE(service.Start(0));
+    UseServiceOnPort(service.Port());
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QuietTable table;
+    table.CreateBrowser();
+    table.m_strUrl = site.Url("/watch");
+    table.m_strRename = "clip.flv";
+    table.m_strSaveFolder = folder.path().toStdString();
+    table.NewTaskConfirmed();
+
+    ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(0) != TASK_WAIT; }));
+    EXPECT_EQ(table.TaskModel().GetItemText(0, COL_FLV), site.Url("/media/clip.flv"));
+    ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(0) == TASK_FINISH; }));
+    QFile file(QDir(folder.path()).filePath("clip.flv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), clip);
+    ASSERT_TRUE(WaitFor([&] { return table.m_bResolving == 0; }));
+    table.ShutdownWorkers();
+}
+
+}  // namespace
