@@ -121,7 +121,15 @@ void MediaFetcher::Download() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_nReportId = m_nTaskId;
+        m_dwReceived = 0;
     }
+    // Everything a run counts starts afresh, should a fetcher ever be run twice.
+    m_bThreadDone.store(false);
+    m_dwReceivedRelaxed.store(0);
+    m_dwLength.store(0);
+    m_bLengthPosted = false;
+    m_bWriteFailed = false;
+    m_bUnreportedData = false;
     ParsedUrl parsed;
     if (!ParseUrl(m_strMediaUrl, parsed)) {
         m_strMediaUrl = "http://" + m_strMediaUrl;

@@ -9,6 +9,7 @@
 
 #include "download/MediaFetcher.h"
 #include "tests/download/FetchRecorder.h"
+#include "tests/support/RawTcpServer.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -38,24 +39,29 @@ TEST_F(MediaFetcherTest, WritesExactlyTheServedBytes) {
     m_server.ServeRedirect("/moved.flv", "/hop.flv", 301);
     m_server.ServeRedirect("/hop.flv", "/fixed.flv", 307);
     StartServer();
+    // An old-style answer whose body simply runs until the server closes.
+    testsupport::RawTcpServer closing(testsupport::RawTcpServer::Reply(
+        "HTTP/1.0 200 OK\r\nContent-Type: video/x-flv\r\n\r\n" + data));
+    ASSERT_TRUE(closing.Start());
 
     const struct {
-        const char* path;
+        std::string url;
         const std::string& body;
         bool lengthKnown;
     } cases[] = {
-        {"/fixed.flv", data, true},
-        {"/chunked.flv", data, false},  // no Content-Length: no FETCH_LENGTH, still complete
-        {"/empty.flv", "", false},
-        {"/moved.flv", data, true},  // redirects are followed
+        {m_server.Url("/fixed.flv"), data, true},
+        // No Content-Length: no FETCH_LENGTH, still complete.
+        {m_server.Url("/chunked.flv"), data, false},
+        {closing.Url("/old.flv"), data, false},
+        {m_server.Url("/empty.flv"), "", false},
+        {m_server.Url("/moved.flv"), data, true},  // redirects are followed
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
+        SCOPED_TRACE(c.url);
         FetchRecorder recorder;
         MediaFetcher fetcher;
         recorder.AcknowledgeDataOf(&fetcher);
-        ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url(c.path), "out.flv"),
-                  FETCH_DONE);
+        ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), c.url, "out.flv"), FETCH_DONE);
         EXPECT_TRUE(fetcher.IsThreadFinished());
         EXPECT_EQ(ReadFile(m_folder.File("out.flv")), c.body);
         EXPECT_EQ(fetcher.Received(), c.body.size());
