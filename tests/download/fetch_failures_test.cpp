@@ -60,6 +60,9 @@ TEST_F(FetchFailureTest, EachFailureHasItsReportAndLeavesNoFile) {
     ASSERT_TRUE(hangUp.Start());
     FullListenQueue unreachable;
     ASSERT_TRUE(unreachable.Ready());
+    TestHttpServer untrusted(true);
+    untrusted.ServeBytes("/v.flv", "data");
+    ASSERT_TRUE(untrusted.Start());
     // A port that was just free: nothing listens there.
     int closedPort = 0;
     {
@@ -85,6 +88,8 @@ TEST_F(FetchFailureTest, EachFailureHasItsReportAndLeavesNoFile) {
          [&unreachable] {
              return "http://127.0.0.1:" + std::to_string(unreachable.Port()) + "/v.flv";
          },
+         FETCH_CONNECT_ERROR, 0},
+        {"certificate nobody vouches for", [&untrusted] { return untrusted.Url("/v.flv"); },
          FETCH_CONNECT_ERROR, 0},
         {"closed without an answer", [&hangUp] { return hangUp.Url("/v.flv"); }, FETCH_SEND_ERROR,
          0},

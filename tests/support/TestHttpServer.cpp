@@ -1,5 +1,7 @@
 #include "tests/support/TestHttpServer.h"
 
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -54,12 +56,43 @@ std::string MakeTestBytes(std::size_t size, unsigned seed) {
     return data;
 }
 
-TestHttpServer::TestHttpServer() {
+namespace {
+
+// A throw-away key and a self-signed certificate for 127.0.0.1, valid for a day.
+std::unique_ptr<httplib::Server> MakeTlsServer() {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = X509_new();
+    if (key == nullptr || certificate == nullptr) {
+        EVP_PKEY_free(key);
+        X509_free(certificate);
+        return std::make_unique<httplib::Server>();
+    }
+    X509_set_version(certificate, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), -60);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
+    X509_set_pubkey(certificate, key);
+    X509_NAME* name = X509_get_subject_name(certificate);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    X509_set_issuer_name(certificate, name);
+    X509_sign(certificate, key, EVP_sha256());
+    // The server's context keeps its own references.
+    auto server = std::make_unique<httplib::SSLServer>(certificate, key);
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return server;
+}
+
+}  // namespace
+
+TestHttpServer::TestHttpServer(bool tls)
+    : m_server(tls ? MakeTlsServer() : std::make_unique<httplib::Server>()), m_bTls(tls) {
     // One request per connection: a client holding a kept-alive connection open must
     // not delay the server's stop.
-    m_server.set_keep_alive_max_count(1);
-    m_server.set_read_timeout(2, 0);
-    m_server.set_write_timeout(2, 0);
+    m_server->set_keep_alive_max_count(1);
+    m_server->set_read_timeout(2, 0);
+    m_server->set_write_timeout(2, 0);
 }
 
 TestHttpServer::~TestHttpServer() {
@@ -67,24 +100,24 @@ TestHttpServer::~TestHttpServer() {
 }
 
 void TestHttpServer::Get(const std::string& pattern, Handler handler) {
-    m_server.Get(pattern, std::move(handler));
+    m_server->Get(pattern, std::move(handler));
 }
 
 void TestHttpServer::Post(const std::string& pattern, Handler handler) {
-    m_server.Post(pattern, std::move(handler));
+    m_server->Post(pattern, std::move(handler));
 }
 
 bool TestHttpServer::Start() {
-    m_server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+    m_server->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         CountHit(request.path);
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    m_nPort = m_server.bind_to_any_port("127.0.0.1");
+    m_nPort = m_server->bind_to_any_port("127.0.0.1");
     if (m_nPort <= 0) {
         return false;
     }
-    m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    for (int i = 0; i < 500 && !m_server.is_running(); ++i) {
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    for (int i = 0; i < 500 && !m_server->is_running(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
@@ -94,13 +127,13 @@ void TestHttpServer::Stop() {
     m_bStopping.store(true);
     if (m_thread.joinable()) {
         // Start waited until the server listens, so this stop is seen.
-        m_server.stop();
+        m_server->stop();
         m_thread.join();
     }
 }
 
 std::string TestHttpServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_nPort) + path;
+    return (m_bTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_nPort) + path;
 }
 
 int TestHttpServer::Hits(const std::string& path) const {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,7 +20,9 @@ class TestHttpServer {
 public:
     using Handler = httplib::Server::Handler;
 
-    TestHttpServer();
+    // With `tls`, serves https with a freshly made self-signed certificate for
+    // 127.0.0.1, which no client trusts.
+    explicit TestHttpServer(bool tls = false);
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -34,7 +37,7 @@ public:
     void Stop();
 
     int Port() const { return m_nPort; }
-    // "http://127.0.0.1:<port>" + path
+    // "http://127.0.0.1:<port>" + path (https with tls)
     std::string Url(const std::string& path) const;
     // How often requests for exactly this path have arrived.
     int Hits(const std::string& path) const;
@@ -72,12 +75,13 @@ public:
     void ServeSlow(const std::string& path, std::size_t total, std::size_t chunk,
                    std::chrono::milliseconds interval);
 
-    httplib::Server& Raw() { return m_server; }
+    httplib::Server& Raw() { return *m_server; }
 
 private:
     void CountHit(const std::string& path);
 
-    httplib::Server m_server;
+    std::unique_ptr<httplib::Server> m_server;
+    const bool m_bTls;
     std::thread m_thread;
     int m_nPort = -1;
     std::atomic<bool> m_bStopping{false};
