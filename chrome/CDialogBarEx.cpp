@@ -30,8 +30,10 @@ CDialogBarEx::CDialogBarEx(QWidget* parent) : QToolBar(QStringLiteral("Command B
     m_panel = new QWidget(this);
     m_panel->setObjectName(QStringLiteral("CommandBarPanel"));
     m_panel->setFont(DialogFont());
+    // The panel fills the bar's width; it needs only as much as the buttons take.
     const DialogUnits du(m_panel->font());
-    m_panel->setFixedSize(du.X(kBarWidthDu), du.Y(kBarHeightDu));
+    m_panel->setFixedHeight(du.Y(kBarHeightDu));
+    m_panel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     addWidget(m_panel);
 
     m_btnNew = AddButton(QStringLiteral("New"), ID_FILE_NEW, 28);
@@ -39,6 +41,16 @@ CDialogBarEx::CDialogBarEx(QWidget* parent) : QToolBar(QStringLiteral("Command B
     m_btnStop = AddButton(QStringLiteral("Stop"), ID_TASK_STOP, 176);
     m_btnDelete = AddButton(QStringLiteral("Delete"), ID_TASK_DELETE, 250);
     m_btnConvert = AddButton(QStringLiteral("Convert"), ID_CONVERT, 324);
+    UpdatePanelWidth();
+}
+
+void CDialogBarEx::UpdatePanelWidth() {
+    // The layout's own width, or less when the pictures end sooner: a fixed-width
+    // frame narrower than the layout still shows every button.
+    const DialogUnits du(m_panel->font());
+    const int margin = du.X(kButtonTopDu);
+    m_panel->setMinimumWidth(
+        std::min(du.X(kBarWidthDu), m_btnConvert->geometry().right() + 1 + margin));
 }
 
 CPictureButton* CDialogBarEx::AddButton(const QString& caption, int id, int xDu) {
@@ -72,6 +84,7 @@ void CDialogBarEx::LoadSkinBitmaps(const QString& folder) {
     SetupButton(m_btnStop, ID_TASK_STOP, QStringLiteral("/stop.bmp"), folder);
     SetupButton(m_btnDelete, ID_TASK_DELETE, QStringLiteral("/delete.bmp"), folder);
     SetupButton(m_btnConvert, ID_CONVERT, QStringLiteral("/convert.bmp"), folder);
+    UpdatePanelWidth();
 }
 
 void CDialogBarEx::LoadBackground(const QString& folder) {

@@ -32,6 +32,7 @@ private:
     void LoadBackground(const QString& folder);
     void SetupButton(CPictureButton* button, int id, const QString& file, const QString& folder);
     CPictureButton* AddButton(const QString& caption, int id, int xDu);
+    void UpdatePanelWidth();
 
     QWidget* m_panel = nullptr;
     QPixmap m_bmBackground;
