@@ -97,7 +97,8 @@ void CMainFrame::CreateStatusBar() {
     bar->setSizeGripEnabled(false);
     auto pane = [bar](const QString& text, int width) {
         auto* label = new QLabel(text, bar);
-        label->setFixedWidth(width);
+        // At least the pane's width; wider where the font needs it to show the whole text.
+        label->setMinimumWidth(width);
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
         bar->addPermanentWidget(label);

@@ -172,6 +172,7 @@ void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fi
     const auto folder = m_folderByUrl.find(pageUrl);
     fetcher->SetTask(folder != m_folderByUrl.end() ? folder->second : std::string(), mediaUrl,
                      fileName, taskId, 0);
+    fetcher->SetTimeouts(m_fetchConnectTimeout, m_fetchIdleTimeout);
     MediaFetcher* started = fetcher.get();
     m_pFetchers[taskId] = std::move(fetcher);
     // A thread that cannot start leaves the fetcher in its slot and the row as it is.

@@ -5,6 +5,7 @@
 #include <QItemSelectionModel>
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -109,6 +110,12 @@ public:
     // Called before the table goes; afterwards no thread reports to it.
     void ShutdownWorkers();
 
+    // How long a download may take to connect and may stay silent before it fails.
+    void SetFetchTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
+        m_fetchConnectTimeout = connect;
+        m_fetchIdleTimeout = idle;
+    }
+
     // Slot access for the list painting, the commands and tests.
     MediaFetcher* FetcherInSlot(int taskId) const;
     int SlotCount() const { return static_cast<int>(m_pFetchers.size()); }
@@ -157,6 +164,9 @@ private:
 
     // Serials of slot fetchers whose terminal report has been handled.
     std::set<std::uint64_t> m_endedSerials;
+
+    std::chrono::milliseconds m_fetchConnectTimeout{30000};
+    std::chrono::milliseconds m_fetchIdleTimeout{60000};
 
     mutable std::mutex m_titleLock;
     std::atomic<bool> m_bCancelTitles{false};
