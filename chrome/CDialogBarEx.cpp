@@ -35,6 +35,7 @@ CDialogBarEx::CDialogBarEx(QWidget* parent) : QToolBar(QStringLiteral("Command B
     m_panel->setFixedHeight(du.Y(kBarHeightDu));
     m_panel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     addWidget(m_panel);
+    m_panel->installEventFilter(this);
 
     m_btnNew = AddButton(QStringLiteral("New"), ID_FILE_NEW, 28);
     m_btnStart = AddButton(QStringLiteral("Start"), ID_TASK_START, 102);
@@ -45,12 +46,31 @@ CDialogBarEx::CDialogBarEx(QWidget* parent) : QToolBar(QStringLiteral("Command B
 }
 
 void CDialogBarEx::UpdatePanelWidth() {
-    // The layout's own width, or less when the pictures end sooner: a fixed-width
-    // frame narrower than the layout still shows every button.
+    // The layout's own width when there is room; in a narrower bar the buttons move
+    // closer together (never overlapping), so every one of them stays in view.
     const DialogUnits du(m_panel->font());
-    const int margin = du.X(kButtonTopDu);
-    m_panel->setMinimumWidth(
-        std::min(du.X(kBarWidthDu), m_btnConvert->geometry().right() + 1 + margin));
+    const int width = m_btnConvert->width();
+    const int needed = du.X(324) * (width + 2) / std::max(1, du.X(74)) + width + du.X(4);
+    m_panel->setMinimumWidth(std::min(needed, du.X(kBarWidthDu)));
+    LayoutButtons();
+}
+
+void CDialogBarEx::LayoutButtons() {
+    const DialogUnits du(m_panel->font());
+    const int lastX = du.X(324);
+    const int room = m_panel->width() - m_btnConvert->width() - du.X(kButtonTopDu);
+    const double scale = room >= lastX ? 1.0 : std::max(0, room) / static_cast<double>(lastX);
+    for (CPictureButton* button : {m_btnNew, m_btnStart, m_btnStop, m_btnDelete, m_btnConvert}) {
+        const int x = du.X(button->property("layoutX").toInt());
+        button->move(static_cast<int>(x * scale), du.Y(kButtonTopDu));
+    }
+}
+
+bool CDialogBarEx::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_panel && event->type() == QEvent::Resize) {
+        LayoutButtons();
+    }
+    return QToolBar::eventFilter(watched, event);
 }
 
 CPictureButton* CDialogBarEx::AddButton(const QString& caption, int id, int xDu) {
@@ -58,6 +78,7 @@ CPictureButton* CDialogBarEx::AddButton(const QString& caption, int id, int xDu)
     button->setToolTip(caption);
     button->setAccessibleName(caption);
     button->setProperty("commandId", id);
+    button->setProperty("layoutX", xDu);
     const DialogUnits du(m_panel->font());
     button->setGeometry(du.Rect(xDu, kButtonTopDu, kButtonWidthDu, kButtonHeightDu));
     connect(button, &QAbstractButton::clicked, this, [this, id] { Q_EMIT Command(id); });

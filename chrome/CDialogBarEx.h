@@ -27,12 +27,14 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void LoadBackground(const QString& folder);
     void SetupButton(CPictureButton* button, int id, const QString& file, const QString& folder);
     CPictureButton* AddButton(const QString& caption, int id, int xDu);
     void UpdatePanelWidth();
+    void LayoutButtons();
 
     QWidget* m_panel = nullptr;
     QPixmap m_bmBackground;

@@ -2,6 +2,7 @@
 // stretched over the whole bar, and a bar that cannot be closed.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QSignalSpy>
@@ -13,6 +14,7 @@
 #include "chrome/BitmapFiles.h"
 #include "chrome/CDialogBarEx.h"
 #include "chrome/CPictureButton.h"
+#include "chrome/DialogUnits.h"
 
 namespace {
 
@@ -80,6 +82,32 @@ TEST(CommandBar, MissingBitmapsLeaveWorkingPlainButtons) {
         QTest::mouseClick(button, Qt::LeftButton);
     }
     EXPECT_EQ(commands.count(), 5);
+}
+
+TEST(CommandBar, EveryButtonStaysInViewInANarrowFrame) {
+    const DialogUnits du(DialogFont());
+    const int layoutX[] = {28, 102, 176, 250, 324};
+    for (int frameWidth : {1400, 630, 420}) {
+        SCOPED_TRACE(frameWidth);
+        QMainWindow frame;
+        auto* bar = new CDialogBarEx(&frame);
+        bar->LoadSkinBitmaps(ArtworkDir());
+        frame.addToolBar(Qt::TopToolBarArea, bar);
+        frame.setFixedWidth(frameWidth);
+        frame.show();
+        QApplication::processEvents();
+        int previousRight = -1;
+        for (int i = 0; i < 5; ++i) {
+            CPictureButton* button = bar->Button(kButtons[i].id);
+            const QRect inBar(button->mapTo(bar, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(bar->rect().contains(inBar)) << kButtons[i].text;
+            EXPECT_GT(button->x(), previousRight) << kButtons[i].text;
+            previousRight = button->geometry().right();
+            if (frameWidth == 1400) {  // room enough: the layout's own positions
+                EXPECT_EQ(button->pos(), QPoint(du.X(layoutX[i]), du.Y(4)));
+            }
+        }
+    }
 }
 
 TEST(CommandBar, DocksAtTheTopFloatsAndCannotBeClosed) {
