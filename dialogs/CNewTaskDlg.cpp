@@ -29,11 +29,6 @@ std::string LowerCopy(std::string text) {
     return text;
 }
 
-bool ParsesAsHttpUrl(const std::string& url) {
-    ParsedUrl parsed;
-    return ParseUrl(url, parsed);
-}
-
 QString DefaultFolderPicker(QWidget* parent, const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
 }
@@ -127,7 +122,8 @@ void CNewTaskDlg::SetEntry(TaskEntryStrings* entry) {
 int CNewTaskDlg::DoModal() {
     // Without a parent of its own the dialog belongs to the main window, so it opens
     // over it and shares its look.
-    if (!parentWidget()) {
+    const bool hadParent = parentWidget() != nullptr;
+    if (!hadParent) {
         QWidget* owner = QApplication::activeWindow();
         if (!owner) {
             for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -142,7 +138,12 @@ int CNewTaskDlg::DoModal() {
         }
     }
     OnInitDialog();
-    return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    const int answer = exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    // Hand the borrowed parent back: the caller owns the dialog, not the window.
+    if (!hadParent) {
+        setParent(nullptr, windowFlags());
+    }
+    return answer;
 }
 
 void CNewTaskDlg::OnInitDialog() {
@@ -254,14 +255,7 @@ void CNewTaskDlg::reject() {
 }
 
 bool CNewTaskDlg::IsValidUrl(const std::string& url) {
-    if (ParsesAsHttpUrl(url)) {
-        return true;
-    }
-    const std::string lower = LowerCopy(url);
-    if (lower.find("http://") != std::string::npos) {
-        return false;
-    }
-    return ParsesAsHttpUrl("http://" + lower);
+    return IsValidTaskUrl(url);
 }
 
 bool CNewTaskDlg::IsValidFileName(const std::string& name) {

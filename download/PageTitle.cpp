@@ -189,6 +189,13 @@ std::string ReadTitleLines(const std::string& pageUrl, const std::atomic<bool>& 
     return ToValidUtf8(collector.Text());
 }
 
+std::string CollectTitleLines(const std::string& page, const TitleReadLimits& limits) {
+    TitleLineCollector collector(limits);
+    collector.Feed(page.data(), page.size());
+    collector.Finish();
+    return ToValidUtf8(collector.Text());
+}
+
 std::string ToValidUtf8(const std::string& text) {
     static const char kReplacement[] = "\xEF\xBF\xBD";
     std::string out;
@@ -366,10 +373,15 @@ std::string TitleToFileName(const std::string& text) {
     title = ToValidUtf8(DecodeCommonEntities(title));
     std::string cleaned;
     cleaned.reserve(title.size());
-    for (char c : title) {
-        const unsigned char u = static_cast<unsigned char>(c);
+    for (std::size_t i = 0; i < title.size(); ++i) {
+        const unsigned char u = static_cast<unsigned char>(title[i]);
+        // C1 controls (U+0080..U+009F) go the way of C0 ones; the text is valid UTF-8 here.
+        if (u == 0xC2 && i + 1 < title.size() && static_cast<unsigned char>(title[i + 1]) <= 0x9F) {
+            ++i;
+            continue;
+        }
         if (u >= 0x20 && u != 0x7F) {
-            cleaned.push_back(c);
+            cleaned.push_back(title[i]);
         }
     }
     for (char forbidden : std::string(":*?<>|/\"\\")) {

@@ -22,6 +22,10 @@ std::string ReadTitleLines(const std::string& pageUrl, const std::atomic<bool>& 
 std::string ReadTitleLines(const std::string& pageUrl, const std::atomic<bool>& cancel,
                            const TitleReadLimits& limits);
 
+// What ReadTitleLines returns for a page whose bytes are `page`: the same line
+// collection and limits (the time limit aside), without the network.
+std::string CollectTitleLines(const std::string& page, const TitleReadLimits& limits = {});
+
 // Cuts the title out of the text ReadTitleLines returned and makes it a safe file
 // name ending in ".flv": entities decoded, control and forbidden characters
 // removed, blanks trimmed, at most 255 bytes. Never contains "/".

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "download/CurlGlobal.h"
@@ -75,4 +77,18 @@ bool ParseUrl(const std::string& url, ParsedUrl& out) {
     }
     out = std::move(parsed);
     return true;
+}
+
+bool IsValidTaskUrl(const std::string& url) {
+    ParsedUrl parsed;
+    if (ParseUrl(url, parsed)) {
+        return true;
+    }
+    std::string lower = url;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower.find("http://") != std::string::npos) {
+        return false;
+    }
+    return ParseUrl("http://" + lower, parsed);
 }

@@ -14,3 +14,8 @@ struct ParsedUrl {
 // Any other input, including junk bytes and embedded NULs, returns false and leaves
 // `out` untouched.
 bool ParseUrl(const std::string& url, ParsedUrl& out);
+
+// The New Task dialog's address check: an address ParseUrl accepts, or one that
+// becomes such with "http://" put in front (lower-cased) as long as it does not
+// already name "http://" somewhere.
+bool IsValidTaskUrl(const std::string& url);

@@ -66,9 +66,25 @@ std::string UrlDecode(const std::string& s) {
     return out;
 }
 
+// An absolute http or https address that names a host: "http://", "http://:80/"
+// and "http://user@/" lead nowhere.
 bool IsHttpAddress(const std::string& address) {
     const std::string lower = Lower(address.substr(0, 8));
-    return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+    const std::size_t rest = lower.rfind("http://", 0) == 0    ? 7
+                             : lower.rfind("https://", 0) == 0 ? 8
+                                                               : 0;
+    if (rest == 0) {
+        return false;
+    }
+    std::string authority = address.substr(rest, address.find_first_of("/?#", rest) - rest);
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        authority.erase(0, at + 1);
+    }
+    if (!authority.empty() && authority[0] == '[') {
+        const std::size_t close = authority.find(']');
+        return close != std::string::npos && close > 1;
+    }
+    return !authority.empty() && authority[0] != ':';
 }
 
 std::string Attribute(xmlNode* node, const char* name) {

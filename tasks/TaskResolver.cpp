@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "resolve/DownloadLinks.h"
 #include "resolve/HiddenBrowser.h"
 #include "resolve/ServiceContract.h"
 #include "tasks/TaskTable.h"
@@ -17,8 +18,6 @@ constexpr int kPacingBound = 3;       // submit while m_nRunning is at most this
 constexpr int kRetryBound = 10;       // give an address up once retries exceed this
 constexpr int kNavFallbackBound = 3;  // fall-backs to the home page in a row
 constexpr const char* kAboutBlank = "about:blank";
-constexpr const char* kDownloadText = "Download";
-constexpr const char* kMovedText = "The document has moved here.";
 
 std::string Trim(const std::string& s) {
     const auto notSpace = [](unsigned char c) { return !std::isspace(c); };
@@ -220,16 +219,7 @@ void CTaskTable::CollectDownloadLinks(const std::string& pageUrl) {
     if (document == nullptr) {
         return;
     }
-    const std::string base = ServiceBaseAddress();
-    for (const CHtmlLink& link : document->m_links) {
-        if (link.m_bArea || Contains(link.m_strHref, base) ||
-            Contains(link.m_strHref, kMovedText)) {
-            continue;
-        }
-        if (Contains(link.m_strInnerText, kDownloadText)) {
-            m_foundLinks.emplace(link.m_strHref, pageUrl);
-        }
-    }
+    m_foundLinks = CollectDownloadLinksFrom(*document, pageUrl, ServiceBaseAddress());
 }
 
 void CTaskTable::HandOffLinks() {

@@ -1,0 +1,17 @@
+// libFuzzer entry: fuzzcases::Title on every input; a broken invariant aborts.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/FuzzCases.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const std::string broken = fuzzcases::Title(input);
+    if (!broken.empty()) {
+        std::fprintf(stderr, "fuzz_title: %s\n", broken.c_str());
+        std::abort();
+    }
+    return 0;
+}
