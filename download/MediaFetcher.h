@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,8 @@
 #include <thread>
 
 #include "download/FetchCodes.h"
+
+class FetchOutputFile;
 
 // A worker's question for user name and password (401 or 407). The user-interface
 // thread answers it exactly once; the worker waits without blocking that thread and
@@ -94,7 +97,7 @@ public:
     // beyond 4 GiB are counted right.
     std::atomic<int> m_bStop{0};
     int m_nTaskId = 0;
-    std::string m_strMediaUrl;
+    std::string m_strMediaUrl;  // the worker puts "http://" in front of an address without scheme
     std::string m_strFolder;
     std::string m_strFileName;
     std::thread m_pThread;
@@ -107,8 +110,8 @@ public:
     FetchReportSink* m_pView = nullptr;
 
 private:
-    int Transfer(class FetchOutputFile& file);
-    bool AcceptBody(class FetchOutputFile& file, const char* data, std::size_t size);
+    int Transfer(FetchOutputFile& file);
+    bool AcceptBody(FetchOutputFile& file, const char* data, std::size_t size);
     void Post(int code);
     void PostData(std::chrono::steady_clock::time_point now);
     void Finish(int code);
