@@ -274,6 +274,9 @@ TEST_F(HiddenBrowserTest, SubmitsFormsByGetAndPost) {
     // Redirected after the POST, the browser asks for the next page with GET.
     EXPECT_EQ(browser->get_Document()->m_strTitle,
               "GET|application/x-www-form-urlencoded|url=x%26y&k=v|" + server.Url("/"));
+    // The handle that posted asks plainly again afterwards.
+    ASSERT_FALSE(Load(server.Url("/find?url=z")).error);
+    EXPECT_EQ(browser->get_Document()->m_strTitle, "get:z:1");
 }
 
 }  // namespace
