@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -80,6 +81,33 @@ TEST_F(MediaFetcherTest, WritesExactlyTheServedBytes) {
         EXPECT_FALSE(fetcher.IsStopped());
         ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
     }
+}
+
+// Always the whole file, fresh from the server, under the program's name.
+TEST_F(MediaFetcherTest, AsksForTheWholeFileAsTamsel) {
+    std::mutex lock;
+    httplib::Headers seen;
+    std::string method;
+    m_server.Get("/v.flv", [&](const httplib::Request& request, httplib::Response& response) {
+        std::lock_guard<std::mutex> guard(lock);
+        seen = request.headers;
+        method = request.method;
+        response.set_content("payload", "video/x-flv");
+    });
+    StartServer();
+    FetchRecorder recorder;
+    MediaFetcher fetcher;
+    ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/v.flv"), "v.flv"),
+              FETCH_DONE);
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(method, "GET");
+    auto header = [&](const char* name) {
+        auto it = seen.find(name);
+        return it == seen.end() ? std::string("(none)") : it->second;
+    };
+    EXPECT_EQ(header("User-Agent"), "Tamsel");
+    EXPECT_EQ(header("Range"), "(none)");
+    EXPECT_EQ(header("Authorization"), "(none)");
 }
 
 TEST_F(MediaFetcherTest, PostsNoNewDataReportWhileOneIsUnhandled) {
