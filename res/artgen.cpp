@@ -6,6 +6,7 @@
 //   state0.png .. state4.png    the 13x13 task state icons (Failed, DownLoading, Stop,
 //                               Finish, Wait)
 //   check.png                   the tick of a ticked check box, used by blue.smf
+//   tamsel.png                  the program's 64x64 icon (window, About box, menu entry)
 // Everything is drawn from code, so the same build gives the same files.
 //
 // usage: tamsel_artgen <output folder>
@@ -391,6 +392,48 @@ QImage StateIcon(int state) {
     return icon;
 }
 
+// The program's icon: a blue rounded tile with a white arrow landing on a film strip.
+QImage AppIcon() {
+    QImage icon(64, 64, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient tile(0, 2, 0, 62);
+    tile.setColorAt(0, QColor(0x5a, 0xa2, 0xf0));
+    tile.setColorAt(1, kAccentDark);
+    p.setPen(QPen(kAccentDark.darker(120), 1.5));
+    p.setBrush(tile);
+    p.drawRoundedRect(QRectF(3, 3, 58, 58), 13, 13);
+    QLinearGradient gloss(0, 4, 0, 30);
+    gloss.setColorAt(0, QColor(255, 255, 255, 90));
+    gloss.setColorAt(1, QColor(255, 255, 255, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(gloss);
+    p.drawRoundedRect(QRectF(5, 5, 54, 26), 11, 11);
+    // Film strip.
+    p.setBrush(QColor(0x12, 0x2e, 0x55, 200));
+    p.drawRoundedRect(QRectF(12, 44, 40, 11), 2, 2);
+    p.setBrush(Qt::white);
+    for (int x = 15; x < 50; x += 6) {
+        p.drawRect(QRectF(x, 46, 3, 2));
+        p.drawRect(QRectF(x, 51, 3, 2));
+    }
+    // Arrow.
+    QPainterPath arrow;
+    arrow.moveTo(27, 10);
+    arrow.lineTo(37, 10);
+    arrow.lineTo(37, 25);
+    arrow.lineTo(45, 25);
+    arrow.lineTo(32, 40);
+    arrow.lineTo(19, 25);
+    arrow.lineTo(27, 25);
+    arrow.closeSubpath();
+    p.setPen(QPen(QColor(0x12, 0x2e, 0x55, 120), 1));
+    p.setBrush(Qt::white);
+    p.drawPath(arrow);
+    return icon;
+}
+
 // The tick of a ticked check box in the dialogs (the skin points at it).
 QImage CheckTick() {
     QImage tick(10, 10, QImage::Format_ARGB32_Premultiplied);
@@ -453,6 +496,7 @@ int main(int argc, char** argv) {
          ok;
     ok = Save(BrowseButton(), folder, QStringLiteral("browse.bmp")) && ok;
     ok = Save(CheckTick(), folder, QStringLiteral("check.png")) && ok;
+    ok = Save(AppIcon(), folder, QStringLiteral("tamsel.png")) && ok;
     for (int state = 0; state < 5; ++state) {
         ok = Save(StateIcon(state), folder, QStringLiteral("state%1.png").arg(state)) && ok;
     }

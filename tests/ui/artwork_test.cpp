@@ -68,6 +68,15 @@ TEST(Artwork, FiveStateIconsOfThirteenPixels) {
     EXPECT_TRUE(green);
 }
 
+TEST(Artwork, ProgramIconAndCheckTick) {
+    const QImage icon(ArtworkDir() + QStringLiteral("/tamsel.png"));
+    EXPECT_EQ(icon.size(), QSize(64, 64));
+    EXPECT_EQ(icon.pixelColor(0, 0).alpha(), 0);  // rounded corners stay clear
+    EXPECT_GT(icon.pixelColor(32, 6).blue(), icon.pixelColor(32, 6).red());
+    const QImage tick(ArtworkDir() + QStringLiteral("/check.png"));
+    EXPECT_FALSE(tick.isNull());
+}
+
 TEST(Artwork, MissingFolderGivesNoIcons) {
     const QList<QPixmap> icons = LoadStateIconPixmaps(QStringLiteral("/nonexistent/ButtonSkin"));
     ASSERT_EQ(icons.size(), 5);
