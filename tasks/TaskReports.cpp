@@ -1,48 +1,70 @@
 // The workers' reports on the user-interface thread, and the speed text.
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "download/SpeedText.h"
 #include "tasks/TaskTable.h"
 
-namespace {
+CTaskReportPump::CTaskReportPump(CTaskTable& table)
+    : m_table(table), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (m_wakeFd >= 0) {
+        m_notifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &CTaskReportPump::Deliver);
+    }
+}
 
-const QEvent::Type kFetchProgressEvent = static_cast<QEvent::Type>(QEvent::User + WM_FETCH_PROGRESS);
-const QEvent::Type kCredentialsEvent = static_cast<QEvent::Type>(QEvent::User + WM_FETCH_PROGRESS + 1);
-
-struct FetchProgressEvent : QEvent {
-    FetchProgressEvent(int code, int reportId, std::uint64_t serial)
-        : QEvent(kFetchProgressEvent), code(code), reportId(reportId), serial(serial) {}
-    int code;
-    int reportId;
-    std::uint64_t serial;
-};
-
-struct CredentialsEvent : QEvent {
-    explicit CredentialsEvent(std::shared_ptr<CredentialsRequest> request)
-        : QEvent(kCredentialsEvent), request(std::move(request)) {}
-    std::shared_ptr<CredentialsRequest> request;
-};
-
-}  // namespace
-
-CTaskReportPump::CTaskReportPump(CTaskTable& table) : m_table(table) {}
+CTaskReportPump::~CTaskReportPump() {
+    delete m_notifier;
+    if (m_wakeFd >= 0) {
+        close(m_wakeFd);
+    }
+}
 
 void CTaskReportPump::PostFetchProgress(int code, int reportId, std::uint64_t fetcherSerial) {
-    QCoreApplication::postEvent(this, new FetchProgressEvent(code, reportId, fetcherSerial));
+    Queue({code, reportId, fetcherSerial, nullptr});
 }
 
 void CTaskReportPump::RequestCredentials(std::shared_ptr<CredentialsRequest> request) {
-    QCoreApplication::postEvent(this, new CredentialsEvent(std::move(request)));
+    Queue({0, request->ReportId(), 0, std::move(request)});
 }
 
-void CTaskReportPump::customEvent(QEvent* event) {
-    if (event->type() == kFetchProgressEvent) {
-        const auto* report = static_cast<FetchProgressEvent*>(event);
-        m_table.OnFetchProgress(report->code, report->reportId, report->serial);
-    } else if (event->type() == kCredentialsEvent) {
-        m_table.OnCredentialsRequest(static_cast<CredentialsEvent*>(event)->request);
+void CTaskReportPump::Queue(Report report) {
+    {
+        std::lock_guard lock(m_lock);
+        m_reports.push_back(std::move(report));
+    }
+    if (m_wakeFd < 0) {
+        QMetaObject::invokeMethod(this, &CTaskReportPump::Deliver, Qt::QueuedConnection);
+        return;
+    }
+    const std::uint64_t one = 1;
+    // The counter only wakes the thread; a full counter still wakes it.
+    [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
+}
+
+void CTaskReportPump::Deliver() {
+    std::uint64_t count = 0;
+    if (m_wakeFd >= 0) {
+        [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
+    }
+    // One at a time: a credentials dialog runs a nested event loop that may deliver
+    // the next reports itself, and they must still come in the order they were posted.
+    for (;;) {
+        Report report;
+        {
+            std::lock_guard lock(m_lock);
+            if (m_reports.empty()) {
+                return;
+            }
+            report = std::move(m_reports.front());
+            m_reports.pop_front();
+        }
+        if (report.credentials) {
+            m_table.OnCredentialsRequest(std::move(report.credentials));
+        } else {
+            m_table.OnFetchProgress(report.code, report.reportId, report.serial);
+        }
     }
 }
 

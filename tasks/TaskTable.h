@@ -4,9 +4,11 @@
 
 #include <QItemSelectionModel>
 #include <QObject>
+#include <QSocketNotifier>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,20 +30,33 @@ struct TaskEntryStrings {
     std::string m_strRename;      // the user's own file name; empty when none was asked for
 };
 
-// Receives the workers' reports on the user-interface thread (the thread that made it)
-// and hands them to the table. Workers only post to it.
+// Receives the workers' reports and hands them to the table on the user-interface
+// thread (the thread that made it). Workers only queue a report and wake that thread
+// through an eventfd, so no Qt object crosses threads and the order of each worker's
+// reports is kept.
 class CTaskReportPump : public QObject, public FetchReportSink {
     Q_OBJECT
 public:
     explicit CTaskReportPump(CTaskTable& table);
+    ~CTaskReportPump() override;
     void PostFetchProgress(int code, int reportId, std::uint64_t fetcherSerial) override;
     void RequestCredentials(std::shared_ptr<CredentialsRequest> request) override;
 
-protected:
-    void customEvent(QEvent* event) override;
-
 private:
+    struct Report {
+        int code = 0;
+        int reportId = 0;
+        std::uint64_t serial = 0;
+        std::shared_ptr<CredentialsRequest> credentials;
+    };
+    void Queue(Report report);
+    void Deliver();
+
     CTaskTable& m_table;
+    int m_wakeFd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    std::mutex m_lock;
+    std::deque<Report> m_reports;  // guarded by m_lock
 };
 
 class CTaskTable : public TaskEntryStrings {
