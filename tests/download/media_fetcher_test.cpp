@@ -230,9 +230,35 @@ TEST_F(MediaFetcherTest, AnswersAProxysQuestionWithProxyCredentials) {
     EXPECT_TRUE(questions[0]->IsProxy());
 }
 
-TEST_F(MediaFetcherTest, EachFetcherHasItsOwnSerial) {
-    MediaFetcher a, b;
-    EXPECT_NE(a.Serial(), b.Serial());
+// The program runs up to three downloads at once; none may see another's bytes or reports.
+TEST_F(MediaFetcherTest, ParallelFetchersKeepToTheirOwnTask) {
+    constexpr int kFetchers = 3;
+    std::string bodies[kFetchers];
+    for (int i = 0; i < kFetchers; ++i) {
+        bodies[i] = MakeTestBytes(150000 + i * 7777, 10 + i);
+        m_server.ServeBytes("/v" + std::to_string(i) + ".flv", bodies[i]);
+    }
+    StartServer();
+    FetchRecorder recorders[kFetchers];
+    MediaFetcher fetchers[kFetchers];
+    for (int i = 0; i < kFetchers; ++i) {
+        recorders[i].AcknowledgeDataOf(&fetchers[i]);
+        fetchers[i].SetView(&recorders[i]);
+        fetchers[i].SetTask(m_folder.Path(), m_server.Url("/v" + std::to_string(i) + ".flv"),
+                            "f" + std::to_string(i) + ".flv", 20 + i, 0);
+    }
+    for (auto& fetcher : fetchers) {
+        ASSERT_TRUE(fetcher.Start());
+    }
+    for (int i = 0; i < kFetchers; ++i) {
+        EXPECT_EQ(recorders[i].WaitForTerminal(), FETCH_DONE);
+        fetchers[i].m_pThread.join();
+        EXPECT_EQ(ReadFile(m_folder.File("f" + std::to_string(i) + ".flv")), bodies[i]);
+        ExpectReportProtocol(recorders[i].Reports(), 20 + i, fetchers[i].Serial());
+        for (int j = 0; j < i; ++j) {
+            EXPECT_NE(fetchers[i].Serial(), fetchers[j].Serial());
+        }
+    }
 }
 
 TEST_F(MediaFetcherTest, ASecondFetcherCannotWriteAFileInUse) {
