@@ -142,6 +142,23 @@ OurRun FetchWithMediaFetcher(const std::string& url, const std::string& folder, 
     return run;
 }
 
+// The same probe on an idle event loop: what the machine alone costs the timer.
+double IdleLateness(int milliseconds) {
+    double worst = 0;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        worst = std::max(worst, static_cast<double>(sinceTick.nsecsElapsed()) / 1e6 - kTickMs);
+        sinceTick.restart();
+    });
+    QTimer::singleShot(milliseconds, [] { QCoreApplication::quit(); });
+    sinceTick.start();
+    ticker.start(kTickMs);
+    QCoreApplication::exec();
+    return worst;
+}
+
 struct CurlRun {
     double seconds = 0;
     double cpuSeconds = 0;
@@ -212,6 +229,10 @@ int main(int argc, char** argv) {
     }
     const std::string url = server.Url("/media.flv");
     const double size = static_cast<double>(mebibytes);
+
+    if (probe) {
+        std::printf("idle event loop at most %.1f ms late over 3 s\n", IdleLateness(3000));
+    }
 
     std::vector<double> ours, theirs;
     double worstLateness = 0;
