@@ -6,9 +6,12 @@
 
 #include <curl/curl.h>
 #include <libxml/parser.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <cctype>
 
 #include "download/CurlGlobal.h"
@@ -139,6 +142,12 @@ CHiddenBrowser::CHiddenBrowser(QObject* parent) : QObject(parent) {
         // An empty cookie file switches the in-memory cookie engine on for the handle.
         curl_easy_setopt(m_easy, CURLOPT_COOKIEFILE, "");
     }
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd >= 0) {
+        m_pWakeNotifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+        connect(m_pWakeNotifier, &QSocketNotifier::activated, this,
+                &CHiddenBrowser::DrainDeliveries);
+    }
     if (m_multi != nullptr && m_easy != nullptr) {
         m_worker = std::thread([this] { WorkerLoop(); });
     }
@@ -163,6 +172,10 @@ CHiddenBrowser::~CHiddenBrowser() {
     }
     if (m_multi != nullptr) {
         curl_multi_cleanup(m_multi);
+    }
+    delete m_pWakeNotifier;
+    if (m_wakeFd >= 0) {
+        close(m_wakeFd);
     }
 }
 
@@ -354,11 +367,21 @@ void CHiddenBrowser::Deliver(std::uint64_t serial, std::shared_ptr<CHtmlDocument
         std::lock_guard<std::mutex> lock(m_deliveryLock);
         m_deliveries.push_back({serial, std::move(document), url, errorCode});
     }
-    // Queued to this object: dropped by Qt if the browser is gone first.
-    QMetaObject::invokeMethod(this, "DrainDeliveries", Qt::QueuedConnection);
+    if (m_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
+    } else {
+        // No eventfd: a queued call, dropped by Qt if the browser is gone first.
+        QMetaObject::invokeMethod(this, "DrainDeliveries", Qt::QueuedConnection);
+    }
 }
 
 void CHiddenBrowser::DrainDeliveries() {
+    if (m_wakeFd >= 0) {
+        // Reset the counter first: a delivery queued after this read writes again.
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+    }
     std::vector<Delivery> deliveries;
     {
         std::lock_guard<std::mutex> lock(m_deliveryLock);

@@ -16,6 +16,8 @@
 
 #include "resolve/HtmlDocument.h"
 
+class QSocketNotifier;
+
 class CHiddenBrowser : public QObject {
     Q_OBJECT
 public:
@@ -92,10 +94,13 @@ private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::optional<Request> m_pending;  // guarded by m_lock
-    // Finished loads on their way to the user-interface thread. A plain mutex hands
-    // them over (not a functor in Qt's event), so race checkers see the hand-over.
+    // Finished loads on their way to the user-interface thread: queued under a plain
+    // mutex, announced through an eventfd that a socket notifier watches there. No Qt
+    // object crosses threads, so race checkers see the whole hand-over.
     std::mutex m_deliveryLock;
     std::vector<Delivery> m_deliveries;  // guarded by m_deliveryLock
+    int m_wakeFd = -1;
+    QSocketNotifier* m_pWakeNotifier = nullptr;  // child of this browser
 
     void* m_multi = nullptr;  // CURLM*, woken from this thread to cancel promptly
     void* m_easy = nullptr;   // CURL*, reused so cookies and connections live for the run
