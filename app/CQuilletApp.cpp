@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/SingleInstance.h"
 #include "app/SkinMagic.h"
+#include "chrome/AppIcon.h"
 #include "chrome/BitmapFiles.h"
 #include "download/CurlGlobal.h"
 #include "resolve/ServiceContract.h"
@@ -40,6 +41,7 @@ bool CQuilletApp::InitInstance() {
     StartExtractionService();
     InstallWidgetMessageBoxes();
 
+    setWindowIcon(LoadAppIcon());
     m_pDocument = std::make_unique<CQuilletDoc>();
     m_pMainWnd = std::make_unique<CMainFrame>();
     if (!m_pMainWnd->OnCreate()) {
