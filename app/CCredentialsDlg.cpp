@@ -35,6 +35,10 @@ CCredentialsDlg::CCredentialsDlg(QWidget* parent, const QString& url, bool proxy
     setMinimumWidth(360);
 }
 
-QString CCredentialsDlg::User() const { return m_editUser->text(); }
+QString CCredentialsDlg::User() const {
+    return m_editUser->text();
+}
 
-QString CCredentialsDlg::Password() const { return m_editPassword->text(); }
+QString CCredentialsDlg::Password() const {
+    return m_editPassword->text();
+}

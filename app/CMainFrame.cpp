@@ -13,9 +13,13 @@
 #include "chrome/CDialogBarEx.h"
 #include "tasks/CQuilletView.h"
 
-CMainFrame::CMainFrame() { PreCreateWindow(); }
+CMainFrame::CMainFrame() {
+    PreCreateWindow();
+}
 
-CMainFrame::~CMainFrame() { StopTimers(); }
+CMainFrame::~CMainFrame() {
+    StopTimers();
+}
 
 void CMainFrame::PreCreateWindow() {
     // Height adjustable only; no maximise button; the caption never changes.

@@ -73,7 +73,9 @@ void CQuilletApp::StartExtractionService() {
     }
 }
 
-int CQuilletApp::Run() { return InitInstance() ? exec() : 0; }
+int CQuilletApp::Run() {
+    return InitInstance() ? exec() : 0;
+}
 
 void CQuilletApp::OnAppAbout() {
     CAboutDlg about(m_pMainWnd.get());

@@ -46,7 +46,9 @@ CInstanceMarker::CInstanceMarker(QObject* parent)
     connect(m_server, &QLocalServer::newConnection, this, &CInstanceMarker::OnNewConnection);
 }
 
-CInstanceMarker::~CInstanceMarker() { m_server->close(); }
+CInstanceMarker::~CInstanceMarker() {
+    m_server->close();
+}
 
 bool CInstanceMarker::Set() {
     const QString name = InstanceSocketName();

@@ -10,10 +10,18 @@ std::string HostAndPort() {
 }
 }  // namespace
 
-std::string ServiceBaseAddress() { return "http://" + HostAndPort() + "/"; }
+std::string ServiceBaseAddress() {
+    return "http://" + HostAndPort() + "/";
+}
 
-std::string ServiceResultMarker() { return HostAndPort() + "/?url="; }
+std::string ServiceResultMarker() {
+    return HostAndPort() + "/?url=";
+}
 
-int ServicePort() { return g_servicePort.load(); }
+int ServicePort() {
+    return g_servicePort.load();
+}
 
-void UseServiceOnPort(int port) { g_servicePort.store(port); }
+void UseServiceOnPort(int port) {
+    g_servicePort.store(port);
+}

@@ -58,7 +58,9 @@ void CQuilletView::SetupTaskList() {
     SetSingleControlSkin(m_listTasks, 3);
 }
 
-void CQuilletView::LoadStateIcons() { m_imageList = LoadStateIconPixmaps(); }
+void CQuilletView::LoadStateIcons() {
+    m_imageList = LoadStateIconPixmaps();
+}
 
 void CQuilletView::InitTaskDefaults() {
     m_strUrl.clear();
@@ -170,7 +172,9 @@ QMenu* CQuilletView::BuildContextMenu() {
     return menu;
 }
 
-void CQuilletView::contextMenuEvent(QContextMenuEvent* event) { OnContextMenu(event->globalPos()); }
+void CQuilletView::contextMenuEvent(QContextMenuEvent* event) {
+    OnContextMenu(event->globalPos());
+}
 
 void CQuilletView::OnContextMenu(const QPoint& screenPoint) {
     QMenu* menu = BuildContextMenu();

@@ -45,7 +45,9 @@ void CTaskListModel::SetItemText(int row, int column, const std::string& text) {
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
-int CTaskListModel::GetItemImage(int row) const { return IsValid(row) ? m_rows[row].image : -1; }
+int CTaskListModel::GetItemImage(int row) const {
+    return IsValid(row) ? m_rows[row].image : -1;
+}
 
 void CTaskListModel::SetItemImage(int row, int image) {
     if (!IsValid(row) || m_rows[row].image == image) {
@@ -56,7 +58,9 @@ void CTaskListModel::SetItemImage(int row, int image) {
     Q_EMIT dataChanged(index(row, 0), index(row, kTaskColumnCount - 1), {kTaskStateRole});
 }
 
-int CTaskListModel::GetItemData(int row) const { return IsValid(row) ? m_rows[row].data : 0; }
+int CTaskListModel::GetItemData(int row) const {
+    return IsValid(row) ? m_rows[row].data : 0;
+}
 
 void CTaskListModel::SetItemData(int row, int data) {
     if (IsValid(row)) {

@@ -19,7 +19,9 @@ CTaskTable::CTaskTable()
                      });
 }
 
-CTaskTable::~CTaskTable() { ShutdownWorkers(); }
+CTaskTable::~CTaskTable() {
+    ShutdownWorkers();
+}
 
 void CTaskTable::ShutdownWorkers() {
     for (auto& fetcher : m_pFetchers) {
@@ -53,14 +55,18 @@ void CTaskTable::SelectRow(int row, bool selected) {
         return;
     }
     const QModelIndex index = m_taskModel.index(row, 0);
-    m_taskSelection.select(index, (selected ? QItemSelectionModel::Select
-                                            : QItemSelectionModel::Deselect) |
-                                      QItemSelectionModel::Rows);
+    m_taskSelection.select(
+        index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                   QItemSelectionModel::Rows);
 }
 
-void CTaskTable::SetTaskState(int row, int state) { m_taskModel.SetItemImage(row, state); }
+void CTaskTable::SetTaskState(int row, int state) {
+    m_taskModel.SetItemImage(row, state);
+}
 
-int CTaskTable::GetTaskState(int row) const { return m_taskModel.GetItemImage(row); }
+int CTaskTable::GetTaskState(int row) const {
+    return m_taskModel.GetItemImage(row);
+}
 
 int CTaskTable::FindRowByTaskId(int taskId) const {
     for (int row = 0; row < GetItemCount(); ++row) {
@@ -89,7 +95,9 @@ int CTaskTable::FindRowByUrl(const std::string& url) const {
     return -1;
 }
 
-int CTaskTable::HasRowWithUrl(const std::string& url) const { return FindRowByUrl(url) >= 0; }
+int CTaskTable::HasRowWithUrl(const std::string& url) const {
+    return FindRowByUrl(url) >= 0;
+}
 
 std::string CTaskTable::NextQueuedUrl() const {
     if (m_nQueuePos >= 0 && m_nQueuePos < static_cast<int>(m_urlQueue.size())) {
@@ -236,8 +244,7 @@ std::string CTaskTable::GetTitleFileName(const std::string& pageUrl) const {
         return {};
     }
     const auto folder = m_folderByUrl.find(pageUrl);
-    return ApplyTakenNameRule(folder != m_folderByUrl.end() ? folder->second : std::string(),
-                              name);
+    return ApplyTakenNameRule(folder != m_folderByUrl.end() ? folder->second : std::string(), name);
 }
 
 // --- Hooks ---

@@ -70,8 +70,7 @@ TEST_F(MainFrameTest, StatusBarShowsSpeedPanes) {
 TEST_F(MainFrameTest, MenusCarryTheirItems) {
     const QList<QAction*> menus = frame.menuBar()->actions();
     ASSERT_EQ(menus.size(), 4);
-    EXPECT_EQ(MenuTexts(menus[0]->menu()),
-              (QStringList{"&New", "-", "E&xit"}));
+    EXPECT_EQ(MenuTexts(menus[0]->menu()), (QStringList{"&New", "-", "E&xit"}));
     EXPECT_EQ(MenuTexts(menus[1]->menu()),
               (QStringList{"&Select All", "-", "&Delete Selected", "Delete Finished Task", "-",
                            "Open Target Task"}));

@@ -53,9 +53,9 @@ TEST_F(ViewTest, ContextMenuListsTheCommands) {
     for (const QAction* action : menu->actions()) {
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     }
-    EXPECT_EQ(texts, (QStringList{"New", "-", "Start", "Stop", "-", "Delete",
-                                  "Delete Finished Task", "-", "Select All", "-",
-                                  "Open Target Folder"}));
+    EXPECT_EQ(texts,
+              (QStringList{"New", "-", "Start", "Stop", "-", "Delete", "Delete Finished Task", "-",
+                           "Select All", "-", "Open Target Folder"}));
 }
 
 TEST_F(ViewTest, OpenTargetItemFollowsTheSelection) {
@@ -67,12 +67,11 @@ TEST_F(ViewTest, OpenTargetItemFollowsTheSelection) {
         bool enabled;
     };
     const Case cases[] = {
-        {{}, folder, false},
-        {{0}, folder, true},  // Wait
-        {{1}, task, true},    // Finish with a media address
-        {{2}, task, true},    // DownLoading with a media address
-        {{3}, folder, true},  // Stop
-        {{4}, folder, true},  // Failed
+        {{}, folder, false},     {{0}, folder, true},  // Wait
+        {{1}, task, true},                             // Finish with a media address
+        {{2}, task, true},                             // DownLoading with a media address
+        {{3}, folder, true},                           // Stop
+        {{4}, folder, true},                           // Failed
         {{0, 1}, folder, false},
     };
     for (const Case& c : cases) {

@@ -49,15 +49,16 @@ protected:
     // A video page: a title, and a video element pointing at `media`. The service's
     // own reads are slowed a little so the page title is known before the hand-off.
     void AddVideoPage(const std::string& path, const std::string& title, const std::string& media) {
-        site.Get(path, [title, media](const httplib::Request& request, httplib::Response& response) {
-            if (request.get_header_value("User-Agent").find("Mozilla") != std::string::npos) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            }
-            response.set_content("<html><head><title>" + title +
-                                     "</title></head><body><video src=\"" + media +
-                                     "\"></video></body></html>",
-                                 "text/html");
-        });
+        site.Get(
+            path, [title, media](const httplib::Request& request, httplib::Response& response) {
+                if (request.get_header_value("User-Agent").find("Mozilla") != std::string::npos) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                }
+                response.set_content("<html><head><title>" + title +
+                                         "</title></head><body><video src=\"" + media +
+                                         "\"></video></body></html>",
+                                     "text/html");
+            });
     }
 
     void OpenWindow() {

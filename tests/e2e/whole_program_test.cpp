@@ -128,9 +128,8 @@ TEST_F(WholeProgramTest, BrokenSitesAndMediaFailTheirTasksOnly) {
         EnterTask(site.Url(path));
     }
     EnterTask("http://127.0.0.1:1/down");  // a video site that is down
-    ASSERT_TRUE(WaitDriving([&] {
-        return CountInState(TASK_WAIT) == 0 && CountInState(TASK_DOWNLOADING) == 0;
-    }));
+    ASSERT_TRUE(WaitDriving(
+        [&] { return CountInState(TASK_WAIT) == 0 && CountInState(TASK_DOWNLOADING) == 0; }));
     for (int row = 0; row < 6; ++row) {
         EXPECT_EQ(State(row), row == 4 ? TASK_FINISH : TASK_FAILED) << Cell(row, COL_SOURCE);
     }
@@ -140,14 +139,16 @@ TEST_F(WholeProgramTest, BrokenSitesAndMediaFailTheirTasksOnly) {
 }
 
 TEST_F(WholeProgramTest, TwoHundredTasksEachGetTheirOwnNumberAndSlot) {
-    site.Get(R"(/many/(\d+))", [this](const httplib::Request& request, httplib::Response& response) {
-        const std::string media = site.Url("/file/" + request.matches[1].str() + ".flv");
-        response.set_content("<html><body><a href=\"" + media + "\">clip</a></body></html>",
-                             "text/html");
-    });
-    site.Get(R"(/file/(\d+)\.flv)", [](const httplib::Request& request, httplib::Response& response) {
-        response.set_content("clip " + request.matches[1].str(), "video/x-flv");
-    });
+    site.Get(R"(/many/(\d+))",
+             [this](const httplib::Request& request, httplib::Response& response) {
+                 const std::string media = site.Url("/file/" + request.matches[1].str() + ".flv");
+                 response.set_content(
+                     "<html><body><a href=\"" + media + "\">clip</a></body></html>", "text/html");
+             });
+    site.Get(R"(/file/(\d+)\.flv)",
+             [](const httplib::Request& request, httplib::Response& response) {
+                 response.set_content("clip " + request.matches[1].str(), "video/x-flv");
+             });
     OpenWindow();
     constexpr int kTasks = 200;
     for (int n = 0; n < kTasks; ++n) {

@@ -36,9 +36,8 @@ TEST_F(TaskTableTest, DeleteAsksOnceAndRemovesEverySelectedRow) {
     EXPECT_EQ(table.GetItemCount(), 5);
     table.answer = IDOK;
     table.OnDelete();
-    EXPECT_EQ(table.messages,
-              (std::vector<std::string>{"Are you sure to delete task ?",
-                                        "Are you sure to delete task ?"}));
+    EXPECT_EQ(table.messages, (std::vector<std::string>{"Are you sure to delete task ?",
+                                                        "Are you sure to delete task ?"}));
     ASSERT_EQ(table.GetItemCount(), 2);
     EXPECT_EQ(table.FindRowByTaskId(1), 0);
     EXPECT_EQ(table.FindRowByTaskId(4), 1);

@@ -53,7 +53,7 @@ TEST_F(TaskTableTest, QueuePositionFollowsItsAddressAcrossRemovals) {
     for (const char* url : {"http://q/0", "http://q/1", "http://q/2", "http://q/3"}) {
         Add(url);
     }
-    table.m_nQueuePos = 2;  // "http://q/2" is next
+    table.m_nQueuePos = 2;              // "http://q/2" is next
     table.ForgetTaskUrl("http://q/3");  // after the cursor: the cursor stays
     EXPECT_EQ(table.NextQueuedUrl(), "http://q/2");
     table.ForgetTaskUrl("http://q/0");  // before the cursor: it moves down with its address
