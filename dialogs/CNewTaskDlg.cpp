@@ -16,18 +16,13 @@
 #include "chrome/BitmapFiles.h"
 #include "chrome/CPictureButton.h"
 #include "chrome/DialogUnits.h"
+#include "download/AsciiText.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
 
 #include "download/UrlParse.h"
 
 namespace {
-
-std::string LowerCopy(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 QString DefaultFolderPicker(QWidget* parent, const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
@@ -171,7 +166,7 @@ std::string CNewTaskDlg::GetClipboardUrl() {
         return std::string();
     }
     const std::string text = clipboard->text().toStdString();
-    return LowerCopy(text).find("http://") != std::string::npos ? text : std::string();
+    return AsciiLower(text).find("http://") != std::string::npos ? text : std::string();
 }
 
 void CNewTaskDlg::EnableRename(bool enable) {
@@ -218,7 +213,7 @@ void CNewTaskDlg::OnOK() {
             m_editRename->setFocus(Qt::OtherFocusReason);
             return;
         }
-        const std::string lower = LowerCopy(name);
+        const std::string lower = AsciiLower(name);
         if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".flv") != 0) {
             name += ".flv";
         }
@@ -273,11 +268,5 @@ bool CNewTaskDlg::FileExists(const std::string& folder, const std::string& name)
 }
 
 std::string CNewTaskDlg::TrimText(const std::string& text) {
-    const char* blanks = " \t\n\v\f\r";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
+    return TrimBlanks(text);
 }

@@ -7,32 +7,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "download/AsciiText.h"
 #include "download/CurlGlobal.h"
 
 namespace {
-
-bool IsBlank(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-std::string Trimmed(const std::string& s) {
-    std::size_t begin = 0;
-    std::size_t end = s.size();
-    while (begin < end && IsBlank(static_cast<unsigned char>(s[begin]))) {
-        ++begin;
-    }
-    while (end > begin && IsBlank(static_cast<unsigned char>(s[end - 1]))) {
-        --end;
-    }
-    return s.substr(begin, end - begin);
-}
-
-std::string AsciiLower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 // Collects the title lines of a page fed to it in pieces of any size.
 class TitleLineCollector {
@@ -77,7 +55,7 @@ private:
         if (line.empty()) {
             return;
         }
-        const std::string test = AsciiLower(Trimmed(line));
+        const std::string test = AsciiLower(TrimBlanks(line));
         if (!m_started && test.find("<title>") != std::string::npos) {
             m_started = true;
             m_startLine = m_lineNumber;
@@ -387,6 +365,6 @@ std::string TitleToFileName(const std::string& text) {
     for (char forbidden : std::string(":*?<>|/\"\\")) {
         cleaned.erase(std::remove(cleaned.begin(), cleaned.end(), forbidden), cleaned.end());
     }
-    cleaned = Trimmed(CutAtCharBoundary(Trimmed(cleaned), kMaxNameBytes - kExtension.size()));
+    cleaned = TrimBlanks(CutAtCharBoundary(TrimBlanks(cleaned), kMaxNameBytes - kExtension.size()));
     return cleaned + kExtension;
 }

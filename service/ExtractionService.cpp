@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "download/AsciiText.h"
 #include "service/ResultAnswer.h"
 #include "service/SampleMedia.h"
 #include "service/ServicePages.h"
@@ -20,21 +21,6 @@ using namespace std::chrono_literals;
 constexpr const char* kHtmlType = "text/html; charset=utf-8";
 constexpr const char* kSampleMediaPath = "/sample/tamsel-sample.flv";
 constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    const char* blanks = " \t\r\n\f\v";
-    const std::size_t first = s.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
 
 void SetHtml(httplib::Response& res, int status, const std::string& html) {
     res.status = status;
@@ -137,7 +123,7 @@ void ExtractionService::ConfigureRoutes() {
 
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         const std::string port = std::to_string(m_port.load());
-        const std::string host = Lower(Trim(req.get_header_value("Host")));
+        const std::string host = AsciiLower(TrimBlanks(req.get_header_value("Host")));
         if (host != std::string(kServiceHost) + ":" + port && host != "localhost:" + port) {
             SetHtml(
                 res, 403,
@@ -186,7 +172,7 @@ void ExtractionService::ConfigureRoutes() {
             SetHtml(res, 200, RenderHomePage());
             return;
         }
-        const std::string address = Trim(req.get_param_value("url"));
+        const std::string address = TrimBlanks(req.get_param_value("url"));
         if (req.has_header(kFetcherMarkHeader)) {
             // Reading our own result pages would tie up one worker per round;
             // 508 Loop Detected ends the chain at the first round.

@@ -11,22 +11,9 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "download/AsciiText.h"
+
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    const char* blanks = " \t\r\n\f\v";
-    const std::size_t first = s.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
 
 // Browsers escape what a written address may not hold; libxml2's resolver wants
 // the same before it accepts the address.
@@ -69,7 +56,7 @@ std::string UrlDecode(const std::string& s) {
 // An absolute http or https address that names a host: "http://", "http://:80/"
 // and "http://user@/" lead nowhere.
 bool IsHttpAddress(const std::string& address) {
-    const std::string lower = Lower(address.substr(0, 8));
+    const std::string lower = AsciiLower(address.substr(0, 8));
     const std::size_t rest = lower.rfind("http://", 0) == 0    ? 7
                              : lower.rfind("https://", 0) == 0 ? 8
                                                                : 0;
@@ -125,9 +112,9 @@ std::vector<std::string> FlashVarAddresses(const std::string& flashvars) {
         const std::string pair = flashvars.substr(pos, amp - pos);
         const std::size_t eq = pair.find('=');
         if (eq != std::string::npos) {
-            const std::string key = Lower(Trim(pair.substr(0, eq)));
+            const std::string key = AsciiLower(TrimBlanks(pair.substr(0, eq)));
             if (key == "file" || key == "flv" || key == "video_url") {
-                found.push_back(Trim(UrlDecode(pair.substr(eq + 1))));
+                found.push_back(TrimBlanks(UrlDecode(pair.substr(eq + 1))));
             }
         }
         pos = amp + 1;
@@ -217,7 +204,7 @@ std::vector<std::string> JsonLdContentUrls(const std::string& json) {
 const char* const kMediaExtensions[] = {".flv", ".mp4", ".m4v", ".webm", ".mov", ".f4v", ".3gp"};
 
 bool MentionsMediaExtension(const std::string& text) {
-    const std::string lower = Lower(text);
+    const std::string lower = AsciiLower(text);
     return std::any_of(std::begin(kMediaExtensions), std::end(kMediaExtensions),
                        [&](const char* ext) { return lower.find(ext) != std::string::npos; });
 }
@@ -232,7 +219,7 @@ public:
     explicit Collector(std::string base) : m_base(std::move(base)) {}
 
     void Add(const std::string& raw) {
-        const std::string candidate = Trim(raw);
+        const std::string candidate = TrimBlanks(raw);
         if (candidate.empty()) {
             return;
         }
@@ -245,7 +232,7 @@ public:
         }
     }
     void AddIfMedia(const std::string& raw) {
-        const std::string candidate = Trim(raw);
+        const std::string candidate = TrimBlanks(raw);
         // Most links of a page name no media at all; skip resolving those.
         if (candidate.empty() || !MentionsMediaExtension(candidate)) {
             return;
@@ -269,16 +256,16 @@ void VisitElement(xmlNode* node, Collector& found) {
     } else if (name == "source") {
         const std::string_view parent =
             node->parent != nullptr ? Name(node->parent) : std::string_view();
-        const std::string type = Lower(Attribute(node, "type"));
+        const std::string type = AsciiLower(Attribute(node, "type"));
         if (parent == "video" || type.rfind("video/", 0) == 0) {
             found.Add(Attribute(node, "src"));
         } else if (parent != "audio") {
             found.AddIfMedia(Attribute(node, "src"));
         }
     } else if (name == "meta") {
-        std::string key = Lower(Trim(Attribute(node, "property")));
+        std::string key = AsciiLower(TrimBlanks(Attribute(node, "property")));
         if (key.empty()) {
-            key = Lower(Trim(Attribute(node, "name")));
+            key = AsciiLower(TrimBlanks(Attribute(node, "name")));
         }
         if (IsPlayerMetaName(key)) {
             found.Add(Attribute(node, "content"));
@@ -294,7 +281,7 @@ void VisitElement(xmlNode* node, Collector& found) {
             found.Add(address);
         }
     } else if (name == "param") {
-        const std::string key = Lower(Trim(Attribute(node, "name")));
+        const std::string key = AsciiLower(TrimBlanks(Attribute(node, "name")));
         const std::string value = Attribute(node, "value");
         if (key == "flashvars") {
             for (const std::string& address : FlashVarAddresses(value)) {
@@ -305,7 +292,7 @@ void VisitElement(xmlNode* node, Collector& found) {
             found.AddIfMedia(value);
         }
     } else if (name == "script") {
-        if (Lower(Trim(Attribute(node, "type"))) == "application/ld+json") {
+        if (AsciiLower(TrimBlanks(Attribute(node, "type"))) == "application/ld+json") {
             for (const std::string& address : JsonLdContentUrls(TextContent(node))) {
                 found.Add(address);
             }
@@ -350,8 +337,8 @@ struct DocDeleter {
 }  // namespace
 
 std::string ResolveAddress(const std::string& ref, const std::string& base) {
-    const std::string escapedRef = EscapeForUri(Trim(ref));
-    const std::string escapedBase = EscapeForUri(Trim(base));
+    const std::string escapedRef = EscapeForUri(TrimBlanks(ref));
+    const std::string escapedBase = EscapeForUri(TrimBlanks(base));
     xmlChar* built = xmlBuildURI(reinterpret_cast<const xmlChar*>(escapedRef.c_str()),
                                  reinterpret_cast<const xmlChar*>(escapedBase.c_str()));
     if (built == nullptr) {
@@ -370,7 +357,7 @@ bool HasMediaExtension(const std::string& address) {
         const std::size_t slash = path.find('/', scheme + 3);
         path = slash == std::string::npos ? std::string() : path.substr(slash);
     }
-    path = Lower(path);
+    path = AsciiLower(path);
     return std::any_of(
         std::begin(kMediaExtensions), std::end(kMediaExtensions), [&](const char* ext) {
             const std::string e(ext);
@@ -399,7 +386,7 @@ std::vector<std::string> FindMediaAddresses(const std::string& html, const std::
     std::string base = pageUrl;
     WalkElements(root, [&](xmlNode* node) {
         if (Name(node) == "base") {
-            const std::string href = Trim(Attribute(node, "href"));
+            const std::string href = TrimBlanks(Attribute(node, "href"));
             if (!href.empty()) {
                 const std::string resolved = ResolveAddress(href, pageUrl);
                 if (!resolved.empty()) {
