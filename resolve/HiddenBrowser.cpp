@@ -356,8 +356,10 @@ CHiddenBrowser::Outcome CHiddenBrowser::Load(const Request& request) {
     }
     char* contentType = nullptr;
     curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType);
+    // A long parse gives way to a newer navigation or the destructor.
     outcome.document = std::make_shared<CHtmlDocument>(
-        ParseHtmlDocument(sink.body, outcome.url, CharsetOf(contentType)));
+        ParseHtmlDocument(sink.body, outcome.url, CharsetOf(contentType),
+                          [this, &request] { return IsCancelled(request.serial); }));
     return outcome;
 }
 

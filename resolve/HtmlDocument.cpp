@@ -4,11 +4,12 @@
 #include "resolve/HtmlDocument.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -270,7 +271,7 @@ xmlNode* EnclosingForm(xmlNode* node) {
     return nullptr;
 }
 
-void Build(CHtmlDocument& doc, xmlNode* root) {
+void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop) {
     // The first <base href> applies to the whole page, also to links before it.
     bool baseSeen = false;
     ForEachElement(root, [&](xmlNode* node) {
@@ -304,7 +305,13 @@ void Build(CHtmlDocument& doc, xmlNode* root) {
         doc.m_forms.push_back(std::move(form));
     });
 
+    size_t visited = 0;
+    bool stopped = false;
     ForEachElement(root, [&](xmlNode* node) {
+        if (stopped || (stop && ++visited % 4096 == 0 && stop())) {
+            stopped = true;  // the caller gave up; the rest is not worth reading
+            return;
+        }
         if (IsFormControl(node)) {
             // The form attribute names the owner explicitly; otherwise the enclosing form.
             const std::string owner = Attr(node, "form");
@@ -352,29 +359,46 @@ CHtmlForm* CHtmlDocument::FormAt(int index) {
 }
 
 CHtmlDocument ParseHtmlDocument(const std::string& html, const std::string& pageUrl,
-                                const std::string& charset) {
+                                const std::string& charset, const std::function<bool()>& stop) {
     CHtmlDocument doc;
     doc.m_strUrl = pageUrl;
     doc.m_strBaseUrl = pageUrl;
     if (html.empty()) {
         return doc;
     }
-    const int size = static_cast<int>(std::min<size_t>(html.size(), INT_MAX));
-    const int options =
-        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
-    std::unique_ptr<xmlDoc, DocFree> tree;
+    // Fed in slices, so that a caller who stops waiting is not held for a whole page.
+    constexpr size_t kSlice = 256 * 1024;
+    htmlParserCtxtPtr context =
+        htmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_NONE);
+    if (context == nullptr) {
+        return doc;
+    }
+    htmlCtxtUseOptions(
+        context, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
     if (!charset.empty()) {
-        tree.reset(htmlReadMemory(html.data(), size, nullptr, charset.c_str(), options));
+        // A charset libxml2 does not know leaves the choice to the page.
+        if (xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(charset.c_str())) {
+            xmlSwitchToEncoding(context, handler);
+        }
     }
-    if (!tree) {
-        // No charset given, or one libxml2 does not know: let the page decide.
-        tree.reset(htmlReadMemory(html.data(), size, nullptr, nullptr, options));
+    bool stopped = false;
+    for (size_t offset = 0; offset < html.size(); offset += kSlice) {
+        if (stop && stop()) {
+            stopped = true;
+            break;
+        }
+        const size_t length = std::min(kSlice, html.size() - offset);
+        htmlParseChunk(context, html.data() + offset, static_cast<int>(length), 0);
     }
-    if (!tree) {
+    htmlParseChunk(context, nullptr, 0, 1);
+    std::unique_ptr<xmlDoc, DocFree> tree(context->myDoc);
+    context->myDoc = nullptr;
+    htmlFreeParserCtxt(context);
+    if (stopped || !tree) {
         return doc;
     }
     if (xmlNode* root = xmlDocGetRootElement(tree.get())) {
-        Build(doc, root);
+        Build(doc, root, stop);
     }
     return doc;
 }

@@ -4,6 +4,7 @@
 // the parser. Also the pure helpers behind it: address resolution, parsing and the
 // encoding of a form's data.
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -77,9 +78,12 @@ std::string ResolveHref(const std::string& base, const std::string& href);
 
 // Builds the document of an HTML page loaded from pageUrl. Any bytes are accepted.
 // charset is the one the server named, if any; without it the page's own
-// declaration decides, and UTF-8 is assumed.
+// declaration decides, and UTF-8 is assumed. stop, when given, is asked now and then
+// during a long parse; once it answers true the result is incomplete and meant to be
+// thrown away.
 CHtmlDocument ParseHtmlDocument(const std::string& html, const std::string& pageUrl,
-                                const std::string& charset = std::string());
+                                const std::string& charset = std::string(),
+                                const std::function<bool()>& stop = {});
 
 // application/x-www-form-urlencoded: names and values byte by byte, space as "+",
 // letters, digits and "*-._" kept, everything else %XX; pairs joined with "&".

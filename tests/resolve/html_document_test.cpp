@@ -201,6 +201,28 @@ TEST(ParseHtmlDocument, DecodesTheDeclaredCharset) {
     EXPECT_EQ(doc.m_links[0].m_strInnerText, "caf\xC3\xA9 Download");
     // An unknown charset name falls back to the page's own rules.
     EXPECT_EQ(ParseHtmlDocument(page, "http://h/", "no-such-charset").m_links.size(), 1u);
+    // Without a charset from the server, the page's own declaration counts.
+    const CHtmlDocument declared = ParseHtmlDocument(
+        "<html><head><meta charset='iso-8859-1'></head><body>" + page, "http://h/");
+    ASSERT_EQ(declared.m_links.size(), 1u);
+    EXPECT_EQ(declared.m_links[0].m_strInnerText, "caf\xC3\xA9 Download");
+}
+
+TEST(ParseHtmlDocument, ReadsLargePagesWholeAndStopsWhenAsked) {
+    std::string page = "<html><body><form><input name=q></form>";
+    while (page.size() < 600 * 1024) {  // several of the parser's slices
+        page += "<p>filler text <a href='/f'>more</a></p>\n";
+    }
+    page += "<a href='/last.flv'>Download</a></body></html>";
+    const CHtmlDocument whole = ParseHtmlDocument(page, "http://h/");
+    ASSERT_FALSE(whole.m_links.empty());
+    EXPECT_EQ(whole.m_links.back().m_strHref, "http://h/last.flv");
+    EXPECT_EQ(whole.FormCount(), 1);
+
+    int asked = 0;
+    const CHtmlDocument stopped =
+        ParseHtmlDocument(page, "http://h/", "", [&asked] { return ++asked > 1; });
+    EXPECT_LT(stopped.m_links.size(), whole.m_links.size());
 }
 
 TEST(EncodeFormData, EncodesAsABrowserDoes) {
