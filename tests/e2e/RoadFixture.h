@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -24,6 +23,7 @@
 #include "service/ExtractionService.h"
 #include "tasks/CQuilletView.h"
 #include "tasks/TaskMessageSeam.h"
+#include "tests/support/QtTestEnv.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -86,14 +86,7 @@ protected:
     }
 
     bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
-        QDeadlineTimer deadline(ms);
-        while (!done()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return testsupport::WaitForEvents(done, ms);
     }
 
     int State(int row) { return view->GetTaskState(row); }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTemporaryDir>
 #include <functional>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
+#include "tests/support/QtTestEnv.h"
 
 class RecordingTable : public CTaskTable {
 public:
@@ -44,14 +44,7 @@ protected:
     }
     // Runs the event loop until the condition holds or the time is up.
     static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-        QDeadlineTimer deadline(ms);
-        while (!done()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return testsupport::WaitForEvents(done, ms);
     }
 
     QTemporaryDir folder;
