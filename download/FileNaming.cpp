@@ -120,5 +120,16 @@ std::string ApplyTakenNameRule(const std::string& folder, const std::string& nam
         renamed += kTo;
     }
     renamed.append(name, pos, std::string::npos);
+    // Every ".flv" grew by three bytes; past the file system's 255 the download could
+    // not even open its file, so the text before the last "[2].flv" gives way.
+    static const std::size_t kMaxNameBytes = 255;
+    if (renamed.size() > kMaxNameBytes && renamed.size() >= kTo.size() &&
+        renamed.compare(renamed.size() - kTo.size(), kTo.size(), kTo) == 0) {
+        std::size_t end = kMaxNameBytes - kTo.size();
+        while (end > 0 && (static_cast<unsigned char>(renamed[end]) & 0xC0) == 0x80) {
+            --end;  // never split a UTF-8 character
+        }
+        renamed = renamed.substr(0, end) + kTo;
+    }
     return renamed;
 }

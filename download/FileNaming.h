@@ -12,5 +12,6 @@ std::string MakeTimeName(const std::string& suffix);
 std::string GetDefaultFolder();
 
 // `name` when folder/name does not exist yet; otherwise `name` with every ".flv"
-// replaced by "[2].flv". Looks only once: the "[2]" name may exist as well.
+// replaced by "[2].flv", shortened before its last "[2].flv" when it would pass
+// 255 bytes. Looks only once: the "[2]" name may exist as well.
 std::string ApplyTakenNameRule(const std::string& folder, const std::string& name);
