@@ -14,6 +14,7 @@
 #include <QSocketNotifier>
 #include <cctype>
 
+#include "download/AsciiText.h"
 #include "download/CurlGlobal.h"
 #include "resolve/NavigationCodes.h"
 
@@ -24,13 +25,6 @@ constexpr long kMaxRedirects = 10;
 // How long the worker sleeps in curl_multi_poll before it looks at the cancel flag
 // again; a wake-up from the user-interface thread ends the wait earlier.
 constexpr int kPollMs = 500;
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 // Only http and https addresses with a host are worth a transfer.
 bool IsLoadable(const std::string& url) {
@@ -44,7 +38,7 @@ bool IsLoadable(const std::string& url) {
         char* host = nullptr;
         if (curl_url_get(handle, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
             curl_url_get(handle, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-            const std::string s = Lower(scheme);
+            const std::string s = AsciiLower(scheme);
             ok = (s == "http" || s == "https") && host[0] != '\0';
         }
         curl_free(scheme);
@@ -84,7 +78,7 @@ std::string CharsetOf(const char* contentType) {
     if (contentType == nullptr) {
         return std::string();
     }
-    const std::string type = Lower(contentType);
+    const std::string type = AsciiLower(contentType);
     const size_t at = type.find("charset=");
     if (at == std::string::npos) {
         return std::string();
@@ -220,7 +214,7 @@ bool CHiddenBrowser::Start(Request request) {
     m_bBusy = true;
     curl_multi_wakeup(m_multi);
 
-    if (Lower(request.url) == "about:blank") {
+    if (AsciiLower(request.url) == "about:blank") {
         Deliver(request.serial, std::make_shared<CHtmlDocument>(ParseHtmlDocument("", request.url)),
                 request.url, 0);
         return true;

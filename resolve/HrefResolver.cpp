@@ -7,6 +7,8 @@
 
 #include "resolve/HtmlDocument.h"
 
+#include "download/AsciiText.h"
+
 namespace {
 
 struct UrlParts {
@@ -23,13 +25,6 @@ struct UrlParts {
 
 bool IsC0OrSpace(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
 }
 
 bool IsSpecialScheme(const std::string& scheme) {
@@ -78,7 +73,7 @@ UrlParts Split(std::string s) {
     const size_t schemeLen = SchemeLength(s);
     if (schemeLen > 0) {
         parts.bScheme = true;
-        parts.scheme = Lower(s.substr(0, schemeLen));
+        parts.scheme = AsciiLower(s.substr(0, schemeLen));
         s.erase(0, schemeLen + 1);
     }
     const bool special = parts.bScheme ? IsSpecialScheme(parts.scheme) : true;
@@ -174,7 +169,8 @@ std::string NormaliseAuthority(const std::string& scheme, const std::string& aut
     const size_t at = authority.rfind('@');
     const std::string userinfo =
         at == std::string::npos ? std::string() : authority.substr(0, at + 1);
-    std::string hostPort = Lower(at == std::string::npos ? authority : authority.substr(at + 1));
+    std::string hostPort =
+        AsciiLower(at == std::string::npos ? authority : authority.substr(at + 1));
     const size_t colon = hostPort.rfind(':');
     if (colon != std::string::npos && hostPort.find(']', colon) == std::string::npos) {
         const std::string port = hostPort.substr(colon + 1);

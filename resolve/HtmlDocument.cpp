@@ -13,7 +13,12 @@
 #include <map>
 #include <memory>
 
+#include "download/AsciiText.h"
+
 namespace {
+
+// White space as HTML defines it.
+constexpr const char* kHtmlBlanks = " \t\n\r\f";
 
 struct DocFree {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
@@ -36,22 +41,6 @@ std::string Attr(const xmlNode* node, const char* name) {
     std::string out(reinterpret_cast<const char*>(value));
     xmlFree(value);
     return out;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    const char* ws = " \t\n\r\f";
-    const size_t begin = s.find_first_not_of(ws);
-    if (begin == std::string::npos) {
-        return std::string();
-    }
-    return s.substr(begin, s.find_last_not_of(ws) - begin + 1);
 }
 
 std::string CollapseSpaces(const std::string& s) {
@@ -234,19 +223,19 @@ void ReadSelect(xmlNode* select, CHtmlFormElement& element) {
 
 CHtmlFormElement ReadControl(xmlNode* node) {
     CHtmlFormElement element;
-    element.m_strTag = Lower(reinterpret_cast<const char*>(node->name));
+    element.m_strTag = AsciiLower(reinterpret_cast<const char*>(node->name));
     element.m_strName = Attr(node, "name");
     element.m_bDisabled = IsDisabled(node);
     if (element.m_strTag == "input") {
         element.m_strType = HasAttr(node, "type") ? Attr(node, "type") : "text";
-        element.m_strTypeLower = Lower(element.m_strType);
+        element.m_strTypeLower = AsciiLower(element.m_strType);
         element.m_bChecked = HasAttr(node, "checked");
         const bool checkable =
             element.m_strTypeLower == "checkbox" || element.m_strTypeLower == "radio";
         element.m_strValue = HasAttr(node, "value") ? Attr(node, "value") : (checkable ? "on" : "");
     } else if (element.m_strTag == "button") {
         element.m_strType = HasAttr(node, "type") ? Attr(node, "type") : "submit";
-        element.m_strTypeLower = Lower(element.m_strType);
+        element.m_strTypeLower = AsciiLower(element.m_strType);
         element.m_strValue = Attr(node, "value");
     } else if (element.m_strTag == "textarea") {
         element.m_strType = element.m_strTypeLower = "textarea";
@@ -280,7 +269,7 @@ void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop)
             doc.m_strBaseUrl = ResolveHref(doc.m_strUrl, Attr(node, "href"));
         }
         if (IsElement(node, "title") && doc.m_strTitle.empty()) {
-            doc.m_strTitle = Trim(CollapseSpaces(TextContent(node)));
+            doc.m_strTitle = TrimBlanks(CollapseSpaces(TextContent(node)), kHtmlBlanks);
         }
     });
 
@@ -292,11 +281,13 @@ void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop)
         }
         CHtmlForm form;
         form.m_strName = Attr(node, "name");
-        const std::string action = Trim(Attr(node, "action"));
+        const std::string action = TrimBlanks(Attr(node, "action"), kHtmlBlanks);
         form.m_strAction = action.empty() ? doc.m_strUrl : ResolveHref(doc.m_strBaseUrl, action);
-        form.m_strMethod = Lower(Trim(Attr(node, "method"))) == "post" ? "POST" : "GET";
-        const std::string enctype = Trim(Attr(node, "enctype"));
-        form.m_strEnctype = enctype.empty() ? "application/x-www-form-urlencoded" : Lower(enctype);
+        form.m_strMethod =
+            AsciiLower(TrimBlanks(Attr(node, "method"), kHtmlBlanks)) == "post" ? "POST" : "GET";
+        const std::string enctype = TrimBlanks(Attr(node, "enctype"), kHtmlBlanks);
+        form.m_strEnctype =
+            enctype.empty() ? "application/x-www-form-urlencoded" : AsciiLower(enctype);
         formIndex[node] = doc.m_forms.size();
         const std::string id = Attr(node, "id");
         if (!id.empty()) {

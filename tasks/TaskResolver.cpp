@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "download/AsciiText.h"
 #include "resolve/DownloadLinks.h"
 #include "resolve/HiddenBrowser.h"
 #include "resolve/ServiceContract.h"
@@ -18,20 +19,6 @@ constexpr int kPacingBound = 3;       // submit while m_nRunning is at most this
 constexpr int kRetryBound = 10;       // give an address up once retries exceed this
 constexpr int kNavFallbackBound = 3;  // fall-backs to the home page in a row
 constexpr const char* kAboutBlank = "about:blank";
-
-std::string Trim(const std::string& s) {
-    const auto notSpace = [](unsigned char c) { return !std::isspace(c); };
-    const auto begin = std::find_if(s.begin(), s.end(), notSpace);
-    const auto end = std::find_if(s.rbegin(), s.rend(), notSpace).base();
-    return begin < end ? std::string(begin, end) : std::string();
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -82,7 +69,7 @@ void CTaskTable::NavigateTo(const std::string& url) {
 }
 
 int CTaskTable::IsServiceUrl(const std::string& url, int bHomePage) const {
-    const std::string address = Trim(url);
+    const std::string address = TrimBlanks(url);
     if (bHomePage != 0) {
         return address == ServiceBaseAddress() ? 1 : 0;
     }
@@ -114,7 +101,7 @@ void CTaskTable::FillForm(int formIndex, const std::string& value, int bSubmit) 
         if (element == nullptr || element->m_strTag != "input") {
             continue;
         }
-        if (Contains(Lower(element->m_strType), "text")) {
+        if (Contains(AsciiLower(element->m_strType), "text")) {
             element->SetValue(value);
         }
     }
@@ -157,7 +144,8 @@ void CTaskTable::OnDocumentComplete(const std::string& url) {
 }
 
 void CTaskTable::OnNavigateError(const std::string& url, int statusCode) {
-    if (!Contains(Lower(url), Lower(ServiceBaseAddress())) || !IsServiceFailureCode(statusCode)) {
+    if (!Contains(AsciiLower(url), AsciiLower(ServiceBaseAddress())) ||
+        !IsServiceFailureCode(statusCode)) {
         return;
     }
     m_bNavError = 1;
