@@ -14,6 +14,7 @@
 
 #include "resolve/HiddenBrowser.h"
 #include "resolve/NavigationCodes.h"
+#include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
 
 namespace {
@@ -42,14 +43,7 @@ protected:
     }
 
     static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-        QDeadlineTimer deadline(ms);
-        while (!done()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return testsupport::WaitForEvents(done, ms);
     }
     // Navigates and waits for the one event it gives.
     Event Load(const std::string& url) {

@@ -20,6 +20,7 @@
 #include "resolve/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
+#include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
 
 namespace {
@@ -187,14 +188,7 @@ protected:
         table.NewTaskConfirmed();
     }
     static bool WaitFor(const std::function<bool()>& done, int ms = 8000) {
-        QDeadlineTimer deadline(ms);
-        while (!done()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return testsupport::WaitForEvents(done, ms);
     }
     static void Settle(int ms = 200) {
         WaitFor([] { return false; }, ms);

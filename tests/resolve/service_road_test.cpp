@@ -16,6 +16,7 @@
 #include "service/ExtractionService.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
+#include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
 
 namespace {
@@ -26,14 +27,7 @@ protected:
 };
 
 bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return testsupport::WaitForEvents(done, ms);
 }
 
 TEST(ServiceRoad, AVideoPageBecomesADownloadedFile) {
