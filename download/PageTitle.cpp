@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "download/AsciiText.h"
+#include "download/CancellableTransfer.h"
 #include "download/CurlGlobal.h"
 
 namespace {
@@ -98,9 +99,6 @@ std::size_t OnTitleBytes(char* data, std::size_t size, std::size_t count, void* 
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
-struct MultiDeleter {
-    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
-};
 
 }  // namespace
 
@@ -115,8 +113,7 @@ std::string ReadTitleLines(const std::string& pageUrl, const std::atomic<bool>& 
     }
     EnsureCurlGlobalInit();
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-    if (!easy || !multi) {
+    if (!easy) {
         return {};
     }
     TitleLineCollector collector(limits);
@@ -133,29 +130,8 @@ std::string ReadTitleLines(const std::string& pageUrl, const std::atomic<bool>& 
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnTitleBytes);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &collector);
-    if (curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
-        return {};
-    }
-    // The multi loop wakes at least every 50 ms so a cancel is seen promptly,
-    // also while a name lookup or a stalled server keeps the transfer quiet.
-    int running = 1;
-    while (running > 0 && !cancel.load()) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-            break;
-        }
-        if (running > 0) {
-            curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr);
-        }
-    }
-    bool completed = false;
-    int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
-        if (msg->msg == CURLMSG_DONE) {
-            completed = true;
-        }
-    }
-    curl_multi_remove_handle(multi.get(), h);
-    if (cancel.load() || !completed) {
+    // Any end of the transfer counts; a cut-short page still has its lines.
+    if (!PerformCancellable(h, cancel)) {
         return {};
     }
     long status = 0;

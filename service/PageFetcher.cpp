@@ -6,6 +6,7 @@
 #include <cctype>
 #include <memory>
 
+#include "download/CancellableTransfer.h"
 #include "download/CurlGlobal.h"
 
 namespace {
@@ -52,9 +53,6 @@ struct EasyDeleter {
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-struct MultiDeleter {
-    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
-};
 
 }  // namespace
 
@@ -75,8 +73,7 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
     }
     EnsureCurlGlobalInit();
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-    if (!easy || !multi) {
+    if (!easy) {
         page.error = "out of resources";
         return page;
     }
@@ -100,28 +97,8 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &collector);
-    if (curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
-        page.error = "out of resources";
-        return page;
-    }
-    // Wake at least every 50 ms so a stopping service is not held up by a slow site.
-    int running = 1;
-    while (running > 0 && !cancel.load()) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-            break;
-        }
-        if (running > 0) {
-            curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr);
-        }
-    }
-    CURLcode result = CURLE_FAILED_INIT;
-    int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
-        if (msg->msg == CURLMSG_DONE) {
-            result = msg->data.result;
-        }
-    }
-    curl_multi_remove_handle(multi.get(), h);
+    // Wakes at least every 50 ms so a stopping service is not held up by a slow site.
+    const CURLcode result = PerformCancellable(h, cancel).value_or(CURLE_FAILED_INIT);
 
     char* finalUrl = nullptr;
     curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &finalUrl);
