@@ -258,13 +258,12 @@ bool MediaFetcher::AcceptBody(FetchOutputFile& file, const char* data, std::size
         m_bWriteFailed = true;
         return false;
     }
-    for (std::size_t done = 0; done < accepted;) {
-        const std::size_t block = std::min(kBlockSize, accepted - done);
-        done += block;
+    // The blocks of one piece are counted together: nobody can look between them.
+    if (accepted > 0) {
         std::uint64_t received;
         {
             std::lock_guard<std::mutex> guard(m_lock);
-            m_dwReceived += block;
+            m_dwReceived += accepted;
             received = m_dwReceived;
         }
         m_dwReceivedRelaxed.store(received, std::memory_order_relaxed);
