@@ -1,10 +1,11 @@
-// libFuzzer entry: fuzzcases::MediaFinder on every input; a broken invariant aborts.
+// The libFuzzer entry of every target: FUZZ_CASE (one of the checks in FuzzCases.h) on
+// every input; a broken invariant aborts. FUZZ_NAME names the target in its message.
+#include <libxml/xmlerror.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include <libxml/xmlerror.h>
 
 #include "fuzz/FuzzCases.h"
 
@@ -21,9 +22,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::string broken = fuzzcases::MediaFinder(input);
+    const std::string broken = FUZZ_CASE(input);
     if (!broken.empty()) {
-        std::fprintf(stderr, "fuzz_media_finder: %s\n", broken.c_str());
+        std::fprintf(stderr, "%s: %s\n", FUZZ_NAME, broken.c_str());
         std::abort();
     }
     return 0;
