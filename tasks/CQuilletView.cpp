@@ -3,8 +3,8 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QMenu>
@@ -189,24 +189,29 @@ void CQuilletView::OnContextMenu(const QPoint& screenPoint) {
 
 void CQuilletView::OpenTargetInShell(const std::string& folder, const std::string& path,
                                      bool fileExists) {
-    // The desktop's file manager shows the file selected, or the folder alone.
+    // The desktop's file manager shows the file selected, or the folder alone. The call
+    // is asynchronous so a slow or absent file manager never holds up the window; when
+    // none answers, the folder opens in the default application.
     const QString target = QString::fromStdString(fileExists ? path : folder);
-    const QString uri = QUrl::fromLocalFile(target).toString();
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QUrl folderUrl = QUrl::fromLocalFile(QString::fromStdString(folder));
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
-    if (bus.isConnected() && bus.interface() &&
-        (bus.interface()->isServiceRegistered(service).value() ||
-         bus.interface()->activatableServiceNames().value().contains(service))) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            service, QStringLiteral("/org/freedesktop/FileManager1"), service,
-            fileExists ? QStringLiteral("ShowItems") : QStringLiteral("ShowFolders"));
-        call << QStringList{uri} << QString();
-        const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
-        if (reply.type() == QDBusMessage::ReplyMessage) {
-            return;
-        }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, QStringLiteral("/org/freedesktop/FileManager1"), service,
+        fileExists ? QStringLiteral("ShowItems") : QStringLiteral("ShowFolders"));
+    call << QStringList{QUrl::fromLocalFile(target).toString()} << QString();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folderUrl);
+        return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [folderUrl](QDBusPendingCallWatcher* finished) {
+                if (finished->isError()) {
+                    QDesktopServices::openUrl(folderUrl);
+                }
+                finished->deleteLater();
+            });
 }
 
 void CQuilletView::OnCredentialsRequest(std::shared_ptr<CredentialsRequest> request) {

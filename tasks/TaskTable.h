@@ -68,6 +68,7 @@ public:
 
     // --- Rows (the list control's store) ---
     CTaskListModel& TaskModel() { return m_taskModel; }
+    const CTaskListModel& TaskModel() const { return m_taskModel; }
     QItemSelectionModel& TaskSelection() { return m_taskSelection; }
     int GetItemCount() const { return m_taskModel.GetItemCount(); }
     bool IsRowSelected(int row) const;

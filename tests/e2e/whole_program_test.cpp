@@ -54,7 +54,7 @@ TEST_F(WholeProgramTest, FourTasksThreeAtOnceTheFourthWhenOneEnds) {
     ASSERT_TRUE(WaitFor([&] { return CountInState(TASK_FINISH) == 4; }));
     for (int n = 1; n <= 4; ++n) {
         EXPECT_EQ(testsupport::ReadFile(FileIn("Clip " + std::to_string(n) + ".flv")),
-                  MakeTestBytes(kSlowSize, 7));
+                  testsupport::TestHttpServer::SlowBody(kSlowSize));
     }
 }
 
@@ -84,7 +84,7 @@ TEST_F(WholeProgramTest, StopThenStartFetchesAnewAndDeleteCleansUp) {
                                                    "Are you sure to delete task ?"}));
 
     ASSERT_TRUE(WaitFor([&] { return State(0) == TASK_FINISH; }));
-    EXPECT_EQ(testsupport::ReadFile(FileIn("Clip 1.flv")), MakeTestBytes(kSlowSize, 7));
+    EXPECT_EQ(testsupport::ReadFile(FileIn("Clip 1.flv")), testsupport::TestHttpServer::SlowBody(kSlowSize));
     EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"Clip 1.flv"});
 }
 

@@ -283,9 +283,13 @@ void TestHttpServer::ServeNoAnswer(const std::string& path) {
     });
 }
 
+std::string TestHttpServer::SlowBody(std::size_t total) {
+    return MakeTestBytes(total, 7);
+}
+
 void TestHttpServer::ServeSlow(const std::string& path, std::size_t total, std::size_t chunk,
                                std::chrono::milliseconds interval) {
-    auto body = std::make_shared<std::string>(MakeTestBytes(total, 7));
+    auto body = std::make_shared<std::string>(SlowBody(total));
     Get(path, [this, body, chunk, interval](const httplib::Request&, httplib::Response& response) {
         response.set_content_provider(
             body->size(), "application/octet-stream",

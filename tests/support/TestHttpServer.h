@@ -71,6 +71,8 @@ public:
                                 std::string prefix = "");
     // Accepts the request and never answers it until the server stops.
     void ServeNoAnswer(const std::string& path);
+    // The bytes ServeSlow sends for `total`.
+    static std::string SlowBody(std::size_t total);
     // `total` bytes with Content-Length, `chunk` bytes every `interval`.
     void ServeSlow(const std::string& path, std::size_t total, std::size_t chunk,
                    std::chrono::milliseconds interval);

@@ -40,7 +40,7 @@ protected:
         return table.AddTask();
     }
     std::string Cell(int row, int column) const {
-        return const_cast<RecordingTable&>(table).TaskModel().GetItemText(row, column);
+        return table.TaskModel().GetItemText(row, column);
     }
     // Runs the event loop until the condition holds or the time is up.
     static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
