@@ -8,10 +8,12 @@
 #include <QStatusBar>
 #include <QTimerEvent>
 
-#include "app/CommandIds.h"
 #include "app/SingleInstance.h"
 #include "chrome/CDialogBarEx.h"
-#include "tasks/CQuilletView.h"
+#include "chrome/CommandIds.h"
+#include "view/CQuilletView.h"
+
+namespace tamsel {
 
 CMainFrame::CMainFrame() {
     PreCreateWindow();
@@ -180,3 +182,5 @@ void CMainFrame::ActivateFromSecondInstance() {
     raise();
     activateWindow();
 }
+
+}  // namespace tamsel

@@ -4,11 +4,14 @@
 
 #include <QMainWindow>
 
+class QLabel;
+class QAction;
+
+namespace tamsel {
+
 class CDialogBarEx;
 class CInstanceMarker;
 class CQuilletView;
-class QLabel;
-class QAction;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -59,3 +62,5 @@ private:
     QAction* m_actOpenTarget = nullptr;
     int m_timerIds[3] = {};
 };
+
+}  // namespace tamsel

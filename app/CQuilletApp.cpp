@@ -2,16 +2,18 @@
 
 #include <libxml/parser.h>
 
-#include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
-#include "app/MessageBoxes.h"
 #include "app/SingleInstance.h"
-#include "app/SkinMagic.h"
+#include "base/CurlGlobal.h"
 #include "chrome/AppIcon.h"
 #include "chrome/BitmapFiles.h"
-#include "download/CurlGlobal.h"
-#include "resolve/ServiceContract.h"
+#include "chrome/MessageBoxes.h"
+#include "chrome/SkinMagic.h"
+#include "dialogs/CAboutDlg.h"
 #include "service/ExtractionService.h"
+#include "service/ServiceContract.h"
+
+namespace tamsel {
 
 CQuilletApp::CQuilletApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Tamsel"));
@@ -81,3 +83,5 @@ void CQuilletApp::OnAppAbout() {
     CAboutDlg about(m_pMainWnd.get());
     about.exec();
 }
+
+}  // namespace tamsel

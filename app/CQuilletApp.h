@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <memory>
 
+namespace tamsel {
+
 class CMainFrame;
 class ExtractionService;
 
@@ -33,3 +35,5 @@ private:
     std::unique_ptr<CQuilletDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pMainWnd;
 };
+
+}  // namespace tamsel

@@ -6,6 +6,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+namespace tamsel {
+
 namespace {
 constexpr int kConnectTimeoutMs = 1000;
 constexpr int kAnswerTimeoutMs = 3000;
@@ -80,3 +82,5 @@ void CInstanceMarker::OnNewConnection() {
         });
     }
 }
+
+}  // namespace tamsel

@@ -7,6 +7,8 @@
 
 class QLocalServer;
 
+namespace tamsel {
+
 inline constexpr const char* kInstanceMarker = "{271B7AE0-FEE3-47f0-AD9D-006752E3944D}";
 
 // The per-user socket name derived from the marker.
@@ -32,3 +34,5 @@ private:
     void OnNewConnection();
     QLocalServer* m_server;
 };
+
+}  // namespace tamsel

@@ -1,6 +1,6 @@
 #include "app/CQuilletApp.h"
 
 int main(int argc, char** argv) {
-    CQuilletApp app(argc, argv);
+    tamsel::CQuilletApp app(argc, argv);
     return app.Run();
 }

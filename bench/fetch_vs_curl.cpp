@@ -26,11 +26,13 @@
 #include <string>
 #include <vector>
 
-#include "download/CurlGlobal.h"
+#include "base/CurlGlobal.h"
 #include "download/MediaFetcher.h"
 #include "download/SpeedText.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
+
+using namespace tamsel;
 
 namespace {
 

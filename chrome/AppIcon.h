@@ -3,5 +3,9 @@
 
 #include <QIcon>
 
+namespace tamsel {
+
 // The icon for windows and the About box; a null icon when the file is missing.
 QIcon LoadAppIcon();
+
+}  // namespace tamsel

@@ -5,6 +5,8 @@
 #include <QImageReader>
 #include <QUrl>
 
+namespace tamsel {
+
 QString GetProgramFolder() {
     // /proc/self/exe works before (and without) an application object.
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
@@ -52,3 +54,5 @@ QPixmap LoadBitmapFile(const QString& path) {
     }
     return QPixmap::fromImage(image);
 }
+
+}  // namespace tamsel

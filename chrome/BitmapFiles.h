@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QString>
 
+namespace tamsel {
+
 // The executable's folder, ending in "/"; empty when the executable's path is unknown.
 QString GetProgramFolder();
 
@@ -18,3 +20,5 @@ QString BitmapFileAddress(const QString& path);
 // Reads a picture file through its address form. A null pixmap when the file is
 // missing, unreadable, not a picture, or an icon.
 QPixmap LoadBitmapFile(const QString& path);
+
+}  // namespace tamsel

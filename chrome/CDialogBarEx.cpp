@@ -4,10 +4,12 @@
 #include <QPainter>
 #include <QStyleOptionToolBar>
 
-#include "app/CommandIds.h"
 #include "chrome/BitmapFiles.h"
 #include "chrome/CPictureButton.h"
+#include "chrome/CommandIds.h"
 #include "chrome/DialogUnits.h"
+
+namespace tamsel {
 
 namespace {
 // The bar's layout in dialog units: 415 by 40, buttons 62 by 31 with their top at 4.
@@ -143,3 +145,5 @@ void CDialogBarEx::paintEvent(QPaintEvent* event) {
 void CDialogBarEx::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
+
+}  // namespace tamsel

@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <QToolBar>
 
+namespace tamsel {
+
 class CPictureButton;
 
 class CDialogBarEx : public QToolBar {
@@ -44,3 +46,5 @@ private:
     CPictureButton* m_btnDelete = nullptr;
     CPictureButton* m_btnConvert = nullptr;
 };
+
+}  // namespace tamsel

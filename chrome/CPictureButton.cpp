@@ -8,6 +8,8 @@
 
 #include "chrome/BitmapFiles.h"
 
+namespace tamsel {
+
 CPictureButton::CPictureButton(QWidget* parent) : QAbstractButton(parent) {
     setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::TabFocus);
@@ -117,3 +119,5 @@ void CPictureButton::changeEvent(QEvent* event) {
     }
     QAbstractButton::changeEvent(event);
 }
+
+}  // namespace tamsel

@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+namespace tamsel {
+
 class CPictureButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -45,3 +47,5 @@ private:
     int m_nHeight = 0;
     QPixmap m_bitmap;
 };
+
+}  // namespace tamsel

@@ -4,6 +4,8 @@
 #include <QFontMetricsF>
 #include <cmath>
 
+namespace tamsel {
+
 QFont DialogFont() {
     QFont font = QApplication::font();
     font.setPointSize(8);
@@ -32,3 +34,5 @@ QRect DialogUnits::Rect(int x, int y, int width, int height) const {
     const int top = Y(y);
     return QRect(left, top, X(x + width) - left, Y(y + height) - top);
 }
+
+}  // namespace tamsel

@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QRect>
 
+namespace tamsel {
+
 // The font our dialogs and the command bar are laid out in: the application's font
 // family at 8 points.
 QFont DialogFont();
@@ -22,3 +24,5 @@ private:
     int m_baseX;
     int m_baseY;
 };
+
+}  // namespace tamsel

@@ -3,6 +3,8 @@
 #include "chrome/BitmapFiles.h"
 #include "tasks/TaskListModel.h"
 
+namespace tamsel {
+
 QList<QPixmap> LoadStateIconPixmaps() {
     return LoadStateIconPixmaps(GetButtonSkinFolder());
 }
@@ -19,3 +21,5 @@ QList<QPixmap> LoadStateIconPixmaps(const QString& folder) {
     }
     return icons;
 }
+
+}  // namespace tamsel

@@ -13,14 +13,16 @@
 #include <cctype>
 #include <filesystem>
 
+#include "base/AsciiText.h"
 #include "chrome/BitmapFiles.h"
 #include "chrome/CPictureButton.h"
 #include "chrome/DialogUnits.h"
-#include "download/AsciiText.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
 
-#include "download/UrlParse.h"
+#include "base/UrlParse.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -270,3 +272,5 @@ bool CNewTaskDlg::FileExists(const std::string& folder, const std::string& name)
 std::string CNewTaskDlg::TrimText(const std::string& text) {
     return TrimBlanks(text);
 }
+
+}  // namespace tamsel

@@ -7,11 +7,14 @@
 #include <functional>
 #include <string>
 
-class CPictureButton;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace tamsel {
+
+class CPictureButton;
 struct TaskEntryStrings;
 
 class CNewTaskDlg : public QDialog {
@@ -66,3 +69,5 @@ protected:
 private:
     void RejectInput(const char* message);
 };
+
+}  // namespace tamsel

@@ -1,4 +1,7 @@
 #pragma once
+
+namespace tamsel {
+
 // The report protocol from a media fetcher to the view.
 
 inline constexpr int WM_USER = 0x0400;
@@ -24,3 +27,5 @@ inline constexpr bool IsTerminalFetchCode(int code) {
     return (code >= FETCH_TRANSFER_ERROR && code <= FETCH_BAD_URL) || code == FETCH_STOPPED ||
            code == FETCH_DONE;
 }
+
+}  // namespace tamsel

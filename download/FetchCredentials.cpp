@@ -2,6 +2,8 @@
 
 #include "download/MediaFetcher.h"
 
+namespace tamsel {
+
 namespace {
 // How often a waiting worker looks at its stop flag.
 constexpr auto kStopCheckInterval = std::chrono::milliseconds(200);
@@ -42,3 +44,5 @@ bool CredentialsRequest::Wait(const std::atomic<int>& stop, std::string& user,
     password = m_strPassword;
     return true;
 }
+
+}  // namespace tamsel

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace tamsel {
+
 namespace {
 
 // Small pieces are gathered so a slow link does not cost a system call per block;
@@ -121,3 +123,5 @@ void FetchOutputFile::Close() {
     m_buffer = {};
     m_used = 0;
 }
+
+}  // namespace tamsel

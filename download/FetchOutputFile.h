@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tamsel {
+
 class FetchOutputFile {
 public:
     FetchOutputFile() = default;
@@ -33,3 +35,5 @@ private:
     std::size_t m_used = 0;
     bool m_bFailed = false;
 };
+
+}  // namespace tamsel

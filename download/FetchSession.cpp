@@ -3,7 +3,9 @@
 #include <cctype>
 #include <string_view>
 
-#include "download/CurlGlobal.h"
+#include "base/CurlGlobal.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -340,3 +342,5 @@ FetchOutcome FetchSession::Classify(CURLcode result, bool connected) const {
             return FetchOutcome::TransferError;
     }
 }
+
+}  // namespace tamsel

@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+namespace tamsel {
+
 enum class FetchOutcome {
     Complete,              // a 200 answer whose body arrived whole
     NeedCredentials,       // 401: the server wants a user name and password
@@ -75,3 +77,5 @@ private:
     bool m_bChunked = false;
     std::uint64_t m_nContentLength = 0;
 };
+
+}  // namespace tamsel

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <vector>
 
+namespace tamsel {
+
 namespace {
 
 std::string HomeFolder() {
@@ -133,3 +135,5 @@ std::string ApplyTakenNameRule(const std::string& folder, const std::string& nam
     }
     return renamed;
 }
+
+}  // namespace tamsel

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace tamsel {
+
 // Local time as fourteen digits ("%Y%m%d%H%M%S") followed by `suffix`.
 std::string MakeTimeName(const std::string& suffix);
 
@@ -15,3 +17,5 @@ std::string GetDefaultFolder();
 // replaced by "[2].flv", shortened before its last "[2].flv" when it would pass
 // 255 bytes. Looks only once: the "[2]" name may exist as well.
 std::string ApplyTakenNameRule(const std::string& folder, const std::string& name);
+
+}  // namespace tamsel

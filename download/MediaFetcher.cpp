@@ -4,9 +4,11 @@
 #include <cctype>
 #include <system_error>
 
+#include "base/UrlParse.h"
 #include "download/FetchOutputFile.h"
 #include "download/FetchSession.h"
-#include "download/UrlParse.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -279,3 +281,5 @@ bool MediaFetcher::AcceptBody(FetchOutputFile& file, const char* data, std::size
     }
     return accepted == size;
 }
+
+}  // namespace tamsel

@@ -15,6 +15,8 @@
 
 #include "download/FetchCodes.h"
 
+namespace tamsel {
+
 class FetchOutputFile;
 
 // A worker's question for user name and password (401 or 407). The user-interface
@@ -130,3 +132,5 @@ private:
 
 // Milliseconds from a monotonic clock, wrapping at 32 bits like a tick count.
 std::uint32_t GetTickCount();
+
+}  // namespace tamsel

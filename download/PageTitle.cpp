@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "download/AsciiText.h"
-#include "download/CancellableTransfer.h"
-#include "download/CurlGlobal.h"
+#include "base/AsciiText.h"
+#include "base/CancellableTransfer.h"
+#include "base/CurlGlobal.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -344,3 +346,5 @@ std::string TitleToFileName(const std::string& text) {
     cleaned = TrimBlanks(CutAtCharBoundary(TrimBlanks(cleaned), kMaxNameBytes - kExtension.size()));
     return cleaned + kExtension;
 }
+
+}  // namespace tamsel

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace tamsel {
+
 // Bounds on one title read. The defaults are the program's; tests shorten them.
 struct TitleReadLimits {
     long totalTimeoutMs = 15000;                 // whole read, connect included
@@ -33,3 +35,5 @@ std::string TitleToFileName(const std::string& text);
 
 // `text` with every invalid UTF-8 sequence replaced by U+FFFD.
 std::string ToValidUtf8(const std::string& text);
+
+}  // namespace tamsel

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace tamsel {
+
 namespace {
 
 std::string Printf(const char* format, double value) {
@@ -50,3 +52,5 @@ std::string FormatPercent(std::uint64_t received, std::uint64_t length) {
     }
     return Printf("%4.2f %%", static_cast<double>(received) / static_cast<double>(length) * 100);
 }
+
+}  // namespace tamsel

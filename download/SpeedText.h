@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tamsel {
+
 // "1 K" below one KiB, else a whole number of KB, MB, GB (...) rounded half down,
 // e.g. "2 KB" for 1537 bytes.
 std::string FormatSize(std::uint64_t size);
@@ -16,3 +18,5 @@ std::string FormatSpeed(std::uint64_t bytes, std::uint64_t milliseconds);
 // received so far as FormatSize gives it, without a percent sign, so the list draws no
 // false bar.
 std::string FormatPercent(std::uint64_t received, std::uint64_t length);
+
+}  // namespace tamsel

@@ -2,11 +2,13 @@
 
 #include <set>
 
+#include "base/UrlParse.h"
 #include "download/PageTitle.h"
-#include "download/UrlParse.h"
 #include "resolve/DownloadLinks.h"
 #include "resolve/HtmlDocument.h"
 #include "service/MediaFinder.h"
+
+using namespace tamsel;
 
 namespace fuzzcases {
 namespace {

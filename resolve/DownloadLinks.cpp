@@ -1,5 +1,7 @@
 #include "resolve/DownloadLinks.h"
 
+namespace tamsel {
+
 namespace {
 
 constexpr const char* kDownloadText = "Download";
@@ -26,3 +28,5 @@ std::map<std::string, std::string> CollectDownloadLinksFrom(const CHtmlDocument&
     }
     return found;
 }
+
+}  // namespace tamsel

@@ -5,6 +5,8 @@
 
 #include "resolve/HtmlDocument.h"
 
+namespace tamsel {
+
 namespace {
 
 bool KeptAsIs(unsigned char c) {
@@ -113,3 +115,5 @@ FormSubmission BuildFormSubmission(const CHtmlForm& form) {
     submission.m_strUrl = url + "?" + data + fragment;
     return submission;
 }
+
+}  // namespace tamsel

@@ -14,9 +14,11 @@
 #include <QSocketNotifier>
 #include <cctype>
 
-#include "download/AsciiText.h"
-#include "download/CurlGlobal.h"
+#include "base/AsciiText.h"
+#include "base/CurlGlobal.h"
 #include "resolve/NavigationCodes.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -402,3 +404,5 @@ void CHiddenBrowser::DrainDeliveries() {
         Q_EMIT DocumentComplete(delivery.url);
     }
 }
+
+}  // namespace tamsel

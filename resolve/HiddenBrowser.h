@@ -18,6 +18,8 @@
 
 class QSocketNotifier;
 
+namespace tamsel {
+
 class CHiddenBrowser : public QObject {
     Q_OBJECT
 public:
@@ -106,3 +108,5 @@ private:
     void* m_easy = nullptr;   // CURL*, reused so cookies and connections live for the run
     std::thread m_worker;
 };
+
+}  // namespace tamsel

@@ -7,7 +7,9 @@
 
 #include "resolve/HtmlDocument.h"
 
-#include "download/AsciiText.h"
+#include "base/AsciiText.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -258,3 +260,5 @@ std::string ResolveHref(const std::string& base, const std::string& href) {
     t.fragment = r.fragment;
     return Compose(t);
 }
+
+}  // namespace tamsel

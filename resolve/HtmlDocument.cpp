@@ -13,7 +13,9 @@
 #include <map>
 #include <memory>
 
-#include "download/AsciiText.h"
+#include "base/AsciiText.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -393,3 +395,5 @@ CHtmlDocument ParseHtmlDocument(const std::string& html, const std::string& page
     }
     return doc;
 }
+
+}  // namespace tamsel

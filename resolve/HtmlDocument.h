@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace tamsel {
+
 // One <option> of a <select>.
 struct CHtmlOption {
     std::string m_strValue;  // the value attribute, or the option's text when it has none
@@ -94,3 +96,5 @@ std::vector<std::pair<std::string, std::string>> CollectFormData(const CHtmlForm
 
 // The request that submitting the form makes.
 FormSubmission BuildFormSubmission(const CHtmlForm& form);
+
+}  // namespace tamsel

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace tamsel {
+
 inline constexpr std::uint32_t INET_E_INVALID_URL = 0x800C0002u;
 inline constexpr std::uint32_t INET_E_NO_SESSION = 0x800C0003u;
 inline constexpr std::uint32_t INET_E_CANNOT_CONNECT = 0x800C0004u;
@@ -28,3 +30,5 @@ inline constexpr std::uint32_t INET_E_CANNOT_LOCK_REQUEST = 0x800C0016u;
 constexpr int NavStatus(std::uint32_t code) {
     return static_cast<int>(code);
 }
+
+}  // namespace tamsel

@@ -9,10 +9,12 @@
 #include <system_error>
 #include <vector>
 
-#include "download/AsciiText.h"
+#include "base/AsciiText.h"
 #include "service/ResultAnswer.h"
 #include "service/SampleMedia.h"
 #include "service/ServicePages.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -239,3 +241,5 @@ bool IsServiceRunningOn(int port) {
     const auto answer = client.Get("/health");
     return answer && answer->status == 200 && answer->body == kServiceHealthText;
 }
+
+}  // namespace tamsel

@@ -8,12 +8,14 @@
 #include <string>
 #include <thread>
 
-#include "resolve/ServiceContract.h"
 #include "service/PageFetcher.h"
+#include "service/ServiceContract.h"
 
 namespace httplib {
 class Server;
 }
+
+namespace tamsel {
 
 struct ServiceOptions {
     PageFetchLimits fetch;                         // reading the pages asked about
@@ -54,3 +56,5 @@ inline constexpr const char* kServiceHealthText = "tamsel-extractd";
 
 // True when a Tamsel extraction service answers on 127.0.0.1:`port`.
 bool IsServiceRunningOn(int port);
+
+}  // namespace tamsel

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "download/AsciiText.h"
+#include "base/AsciiText.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -404,3 +406,5 @@ std::vector<std::string> FindMediaAddresses(const std::string& html, const std::
     });
     return found.Take();
 }
+
+}  // namespace tamsel

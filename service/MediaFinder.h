@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tamsel {
+
 // The absolute http/https media addresses in `html`, in page order without
 // repeats. Looks at video and source elements, Open Graph and Twitter player meta
 // tags, embed and object elements with their flash variables, JSON-LD contentUrl
@@ -16,3 +18,5 @@ std::string ResolveAddress(const std::string& ref, const std::string& base);
 
 // True when the address's path (query and fragment ignored) ends in a media extension.
 bool HasMediaExtension(const std::string& address);
+
+}  // namespace tamsel

@@ -6,8 +6,10 @@
 #include <cctype>
 #include <memory>
 
-#include "download/CancellableTransfer.h"
-#include "download/CurlGlobal.h"
+#include "base/CancellableTransfer.h"
+#include "base/CurlGlobal.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -133,3 +135,5 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
     }
     return page;
 }
+
+}  // namespace tamsel

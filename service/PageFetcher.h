@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace tamsel {
+
 struct PageFetchLimits {
     long timeoutMs = 15000;
     std::size_t maxBytes = 8 * 1024 * 1024;  // longer pages are cut here and read as they are
@@ -40,3 +42,5 @@ bool IsMediaContentType(const std::string& contentType);
 // body once its content type shows media. Returns promptly once `cancel` is set.
 FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
                       const std::atomic<bool>& cancel);
+
+}  // namespace tamsel

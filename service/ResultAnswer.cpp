@@ -5,6 +5,8 @@
 #include "service/MediaFinder.h"
 #include "service/ServicePages.h"
 
+namespace tamsel {
+
 namespace {
 
 ResultAnswer Explain(const std::string& address, int status, const std::string& why) {
@@ -50,3 +52,5 @@ ResultAnswer AnswerForAddress(const std::string& address, const PageFetchLimits&
     }
     return {200, RenderResultPage(address, media, "No video was found on this page.")};
 }
+
+}  // namespace tamsel

@@ -6,6 +6,8 @@
 
 #include "service/PageFetcher.h"
 
+namespace tamsel {
+
 struct ResultAnswer {
     int status = 200;
     std::string html;
@@ -16,3 +18,5 @@ struct ResultAnswer {
 // gets 502 and a timeout 504, so the program's retry applies.
 ResultAnswer AnswerForAddress(const std::string& address, const PageFetchLimits& limits,
                               const std::atomic<bool>& cancel);
+
+}  // namespace tamsel

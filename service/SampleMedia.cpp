@@ -1,5 +1,7 @@
 #include "service/SampleMedia.h"
 
+namespace tamsel {
+
 namespace {
 
 // "FLV", version 1, audio and video present, header size 9, then PreviousTagSize0.
@@ -22,3 +24,5 @@ void FillSampleMedia(std::uint64_t offset, char* out, std::size_t size) {
         out[i] = at < sizeof kFlvHeader ? static_cast<char>(kFlvHeader[at]) : FillerByte(at);
     }
 }
+
+}  // namespace tamsel

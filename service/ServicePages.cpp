@@ -1,5 +1,7 @@
 #include "service/ServicePages.h"
 
+namespace tamsel {
+
 namespace {
 
 const char kStyle[] = R"(<style>
@@ -128,3 +130,5 @@ std::string RenderErrorPage(int status, const std::string& message) {
     return Page("Tamsel - " + std::to_string(status),
                 "<h1>" + std::to_string(status) + "</h1>\n<p>" + EscapeHtml(message) + "</p>\n");
 }
+
+}  // namespace tamsel

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tamsel {
+
 std::string EscapeHtml(const std::string& text);
 
 // The form page at "/".
@@ -22,3 +24,5 @@ std::string RenderSamplePage(const std::string& mediaAddress);
 
 // A short page for errors such as 403 and 404.
 std::string RenderErrorPage(int status, const std::string& message);
+
+}  // namespace tamsel

@@ -5,8 +5,10 @@
 
 #include <cstdio>
 
-#include "resolve/ServiceContract.h"
 #include "service/ExtractionService.h"
+#include "service/ServiceContract.h"
+
+using namespace tamsel;
 
 int main() {
     // Block the stop signals before any thread starts, so only sigwait sees them.

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
-#include "resolve/ServiceContract.h"
+#include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
+
+namespace tamsel {
 
 void CTaskTable::OnStart() {
     if (GetSelectedCount() == 0) {
@@ -140,3 +142,5 @@ void CTaskTable::NewTaskConfirmed() {
         NavigateTo(ServiceBaseAddress());
     }
 }
+
+}  // namespace tamsel

@@ -1,5 +1,7 @@
 #include "tasks/TaskListModel.h"
 
+namespace tamsel {
+
 CTaskListModel::CTaskListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 bool CTaskListModel::IsValid(int row, int column) const {
@@ -117,3 +119,5 @@ QVariant CTaskListModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags CTaskListModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
+
+}  // namespace tamsel

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tamsel {
+
 // Task state codes, stored as a row's image index.
 enum TaskState {
     TASK_FAILED = 0,
@@ -71,3 +73,5 @@ private:
 
     std::vector<Row> m_rows;
 };
+
+}  // namespace tamsel

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace tamsel {
+
 namespace {
 std::mutex g_handlerLock;
 MessageBoxHandler g_handler;
@@ -24,3 +26,5 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
     }
     return handler(text, caption, style);
 }
+
+}  // namespace tamsel

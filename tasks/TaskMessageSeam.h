@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace tamsel {
+
 // Styles and answers in the message-box terms the program uses.
 inline constexpr unsigned MB_OK = 0x0;
 inline constexpr unsigned MB_OKCANCEL = 0x1;
@@ -24,3 +26,5 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 // Shows a message box through the installed handler. Without a handler a question
 // counts as cancelled, so nothing is ever done without the user's consent.
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style);
+
+}  // namespace tamsel

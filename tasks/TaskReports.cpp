@@ -6,6 +6,8 @@
 #include "download/SpeedText.h"
 #include "tasks/TaskTable.h"
 
+namespace tamsel {
+
 CTaskReportPump::CTaskReportPump(CTaskTable& table)
     : m_table(table), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (m_wakeFd >= 0) {
@@ -152,3 +154,5 @@ std::string CTaskTable::GetSpeedText() const {
     }
     return "0 KB";
 }
+
+}  // namespace tamsel

@@ -7,11 +7,13 @@
 #include <cctype>
 #include <cstdint>
 
-#include "download/AsciiText.h"
+#include "base/AsciiText.h"
 #include "resolve/DownloadLinks.h"
 #include "resolve/HiddenBrowser.h"
-#include "resolve/ServiceContract.h"
+#include "service/ServiceContract.h"
 #include "tasks/TaskTable.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -244,3 +246,5 @@ void CTaskTable::HandOffLinks() {
     const int taskId = TaskModel().GetItemData(row);
     StartFetcher(link->first, TaskModel().GetItemText(row, COL_FILE_NAME), taskId);
 }
+
+}  // namespace tamsel

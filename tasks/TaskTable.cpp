@@ -7,6 +7,8 @@
 #include "resolve/HiddenBrowser.h"
 #include "tasks/TaskMessageSeam.h"
 
+namespace tamsel {
+
 CTaskTable::CTaskTable()
     : m_taskSelection(&m_taskModel), m_reportPump(std::make_unique<CTaskReportPump>(*this)) {
     // The row that most recently became selected; deselection and deletion keep it.
@@ -254,3 +256,5 @@ int CTaskTable::ShowMessage(const std::string& text, unsigned style) {
 }
 
 void CTaskTable::OpenTargetInShell(const std::string&, const std::string&, bool) {}
+
+}  // namespace tamsel

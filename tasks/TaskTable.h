@@ -20,6 +20,8 @@
 #include "download/MediaFetcher.h"
 #include "tasks/TaskListModel.h"
 
+namespace tamsel {
+
 class CHiddenBrowser;
 class CTaskTable;
 
@@ -192,3 +194,5 @@ private:
     };
     std::vector<TitleThread> m_titleThreads;
 };
+
+}  // namespace tamsel

@@ -14,15 +14,17 @@
 #include <iostream>
 
 #include "app/CMainFrame.h"
-#include "app/CommandIds.h"
-#include "app/SkinMagic.h"
+#include "base/CurlGlobal.h"
 #include "chrome/BitmapFiles.h"
+#include "chrome/CommandIds.h"
+#include "chrome/SkinMagic.h"
 #include "dialogs/CNewTaskDlg.h"
-#include "download/CurlGlobal.h"
-#include "resolve/ServiceContract.h"
 #include "service/ExtractionService.h"
-#include "tasks/CQuilletView.h"
+#include "service/ServiceContract.h"
 #include "tests/support/TestHttpServer.h"
+#include "view/CQuilletView.h"
+
+using namespace tamsel;
 
 namespace {
 

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include "download/CurlGlobal.h"
+#include "base/CurlGlobal.h"
 #include "tests/support/QtTestEnv.h"
+
+using namespace tamsel;
 
 int main(int argc, char** argv) {
     // A home and runtime folder of the test's own: nothing touches the user's.

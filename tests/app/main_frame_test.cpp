@@ -9,10 +9,12 @@
 #include <QTimer>
 
 #include "app/CMainFrame.h"
-#include "app/CommandIds.h"
-#include "tasks/CListCtrlEx.h"
-#include "tasks/CQuilletView.h"
+#include "chrome/CommandIds.h"
 #include "tasks/TaskMessageSeam.h"
+#include "view/CListCtrlEx.h"
+#include "view/CQuilletView.h"
+
+using namespace tamsel;
 
 namespace {
 

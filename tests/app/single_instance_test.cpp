@@ -12,6 +12,8 @@
 #include "app/CMainFrame.h"
 #include "app/SingleInstance.h"
 
+using namespace tamsel;
+
 namespace {
 
 bool InstanceAnswers() {

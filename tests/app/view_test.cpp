@@ -4,8 +4,10 @@
 #include <QMenu>
 
 #include "app/CMainFrame.h"
-#include "app/CommandIds.h"
-#include "tasks/CQuilletView.h"
+#include "chrome/CommandIds.h"
+#include "view/CQuilletView.h"
+
+using namespace tamsel;
 
 namespace {
 

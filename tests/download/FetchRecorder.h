@@ -13,6 +13,8 @@
 
 #include "download/MediaFetcher.h"
 
+using namespace tamsel;
+
 struct FetchReport {
     int code;
     int reportId;

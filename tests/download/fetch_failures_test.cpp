@@ -12,6 +12,8 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
 
+using namespace tamsel;
+
 using namespace std::chrono_literals;
 using testsupport::FileExists;
 using testsupport::FullListenQueue;

@@ -14,6 +14,8 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
 
+using namespace tamsel;
+
 using testsupport::FileExists;
 using testsupport::MakeTestBytes;
 using testsupport::ReadFile;

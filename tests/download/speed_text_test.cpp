@@ -4,6 +4,8 @@
 
 #include "download/SpeedText.h"
 
+using namespace tamsel;
+
 namespace {
 
 TEST(FormatSize, RoundsToWholeUnitsHalfDown) {

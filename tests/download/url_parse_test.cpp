@@ -3,7 +3,9 @@
 #include <random>
 #include <string>
 
-#include "download/UrlParse.h"
+#include "base/UrlParse.h"
+
+using namespace tamsel;
 
 namespace {
 

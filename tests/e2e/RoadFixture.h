@@ -17,15 +17,17 @@
 #include <vector>
 
 #include "app/CMainFrame.h"
-#include "app/CommandIds.h"
+#include "chrome/CommandIds.h"
 #include "dialogs/CNewTaskDlg.h"
-#include "resolve/ServiceContract.h"
 #include "service/ExtractionService.h"
-#include "tasks/CQuilletView.h"
+#include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tests/support/QtTestEnv.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
+#include "view/CQuilletView.h"
+
+using namespace tamsel;
 
 class RoadFixture : public ::testing::Test {
 protected:

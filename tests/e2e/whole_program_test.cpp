@@ -84,7 +84,8 @@ TEST_F(WholeProgramTest, StopThenStartFetchesAnewAndDeleteCleansUp) {
                                                    "Are you sure to delete task ?"}));
 
     ASSERT_TRUE(WaitFor([&] { return State(0) == TASK_FINISH; }));
-    EXPECT_EQ(testsupport::ReadFile(FileIn("Clip 1.flv")), testsupport::TestHttpServer::SlowBody(kSlowSize));
+    EXPECT_EQ(testsupport::ReadFile(FileIn("Clip 1.flv")),
+              testsupport::TestHttpServer::SlowBody(kSlowSize));
     EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"Clip 1.flv"});
 }
 

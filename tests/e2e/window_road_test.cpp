@@ -18,7 +18,8 @@ TEST_F(RoadFixture, NewTaskBecomesAFinishedFileNamedAfterItsPage) {
     ASSERT_TRUE(WaitFor([&] { return State(0) == TASK_FINISH; }));
     EXPECT_EQ(Cell(0, COL_PROGRESS), "100.00 %");
     EXPECT_EQ(Cell(0, COL_SIZE), "293 KB");
-    EXPECT_EQ(testsupport::ReadFile(FileIn("My Clip.flv")), testsupport::TestHttpServer::SlowBody(300000));
+    EXPECT_EQ(testsupport::ReadFile(FileIn("My Clip.flv")),
+              testsupport::TestHttpServer::SlowBody(300000));
     EXPECT_TRUE(questions.empty());
     // The resolver is idle again: a later New starts it anew.
     ASSERT_TRUE(WaitFor([&] { return view->m_bResolving == 0; }));

@@ -15,6 +15,8 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
 
+using namespace tamsel;
+
 namespace fs = std::filesystem;
 
 namespace {

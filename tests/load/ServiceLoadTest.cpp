@@ -24,6 +24,8 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
 
+using namespace tamsel;
+
 extern char** environ;
 
 namespace {

@@ -10,6 +10,8 @@
 #include "download/FileNaming.h"
 #include "tests/support/TestFiles.h"
 
+using namespace tamsel;
+
 namespace fs = std::filesystem;
 
 namespace {

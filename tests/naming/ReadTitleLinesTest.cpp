@@ -8,6 +8,8 @@
 #include "download/PageTitle.h"
 #include "tests/support/TestHttpServer.h"
 
+using namespace tamsel;
+
 namespace {
 
 using namespace std::chrono_literals;

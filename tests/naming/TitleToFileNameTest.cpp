@@ -5,6 +5,8 @@
 
 #include "download/PageTitle.h"
 
+using namespace tamsel;
+
 namespace {
 
 struct TitleCase {
@@ -13,7 +15,9 @@ struct TitleCase {
     std::string expected;
 };
 
-void PrintTo(const TitleCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const TitleCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class TitleToFileNameCases : public ::testing::TestWithParam<TitleCase> {};
 

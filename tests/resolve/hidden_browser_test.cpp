@@ -17,6 +17,8 @@
 #include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
 
+using namespace tamsel;
+
 namespace {
 
 using testsupport::TestHttpServer;

@@ -8,6 +8,8 @@
 
 #include "resolve/HtmlDocument.h"
 
+using namespace tamsel;
+
 namespace {
 
 struct HrefCase {

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 
-#include "download/CurlGlobal.h"
+#include "base/CurlGlobal.h"
+
+using namespace tamsel;
 
 int main(int argc, char** argv) {
     EnsureCurlGlobalInit();

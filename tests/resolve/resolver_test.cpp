@@ -17,11 +17,13 @@
 
 #include "resolve/HiddenBrowser.h"
 #include "resolve/NavigationCodes.h"
-#include "resolve/ServiceContract.h"
+#include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
 #include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
+
+using namespace tamsel;
 
 namespace {
 

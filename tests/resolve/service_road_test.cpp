@@ -12,12 +12,14 @@
 #include <string>
 
 #include "resolve/HiddenBrowser.h"
-#include "resolve/ServiceContract.h"
 #include "service/ExtractionService.h"
+#include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
 #include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
+
+using namespace tamsel;
 
 namespace {
 

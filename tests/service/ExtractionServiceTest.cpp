@@ -11,6 +11,8 @@
 #include "service/SampleMedia.h"
 #include "tests/support/TestHttpServer.h"
 
+using namespace tamsel;
+
 namespace {
 
 using namespace std::chrono_literals;

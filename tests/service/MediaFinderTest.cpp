@@ -6,6 +6,8 @@
 
 #include "service/MediaFinder.h"
 
+using namespace tamsel;
+
 namespace {
 
 using Addresses = std::vector<std::string>;

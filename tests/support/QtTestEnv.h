@@ -15,8 +15,8 @@ namespace testsupport {
 inline void UsePrivateHome(const QTemporaryDir& home) {
     const QString run = home.path() + QStringLiteral("/run");
     QDir().mkpath(run);
-    QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                   QFileDevice::ExeOwner);
+    QFile::setPermissions(run,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
     qputenv("XDG_RUNTIME_DIR", run.toUtf8());

@@ -13,6 +13,8 @@
 #include "tasks/TaskTable.h"
 #include "tests/support/QtTestEnv.h"
 
+using namespace tamsel;
+
 class RecordingTable : public CTaskTable {
 public:
     std::vector<std::string> messages;

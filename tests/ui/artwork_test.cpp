@@ -8,6 +8,8 @@
 #include "chrome/BitmapFiles.h"
 #include "chrome/StateIcons.h"
 
+using namespace tamsel;
+
 namespace {
 
 TEST(Artwork, ButtonStripsHaveFourDistinctPictures) {

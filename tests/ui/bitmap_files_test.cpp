@@ -9,6 +9,8 @@
 
 #include "chrome/BitmapFiles.h"
 
+using namespace tamsel;
+
 namespace {
 
 TEST(BitmapFiles, FoldersWithAddressCharactersStillFindTheirBitmaps) {

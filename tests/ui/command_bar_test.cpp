@@ -10,11 +10,13 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
-#include "app/CommandIds.h"
 #include "chrome/BitmapFiles.h"
 #include "chrome/CDialogBarEx.h"
 #include "chrome/CPictureButton.h"
+#include "chrome/CommandIds.h"
 #include "chrome/DialogUnits.h"
+
+using namespace tamsel;
 
 namespace {
 

@@ -9,8 +9,10 @@
 
 #include "UiTestSupport.h"
 #include "chrome/StateIcons.h"
-#include "tasks/CListCtrlEx.h"
 #include "tasks/TaskListModel.h"
+#include "view/CListCtrlEx.h"
+
+using namespace tamsel;
 
 namespace {
 

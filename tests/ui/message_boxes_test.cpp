@@ -8,8 +8,10 @@
 #include <QTimer>
 #include <thread>
 
-#include "app/MessageBoxes.h"
+#include "chrome/MessageBoxes.h"
 #include "tasks/TaskMessageSeam.h"
+
+using namespace tamsel;
 
 namespace {
 

@@ -21,6 +21,8 @@
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
 
+using namespace tamsel;
+
 namespace {
 
 struct ShownMessage {

@@ -12,6 +12,8 @@
 #include "UiTestSupport.h"
 #include "chrome/CPictureButton.h"
 
+using namespace tamsel;
+
 namespace {
 
 const QColor kLooks[4] = {QColor(200, 30, 30), QColor(30, 160, 30), QColor(30, 30, 200),

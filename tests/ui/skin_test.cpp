@@ -20,8 +20,10 @@
 #include <QTimer>
 
 #include "UiTestSupport.h"
-#include "app/SkinFile.h"
-#include "app/SkinMagic.h"
+#include "chrome/SkinFile.h"
+#include "chrome/SkinMagic.h"
+
+using namespace tamsel;
 
 namespace {
 

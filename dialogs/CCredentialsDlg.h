@@ -5,6 +5,8 @@
 
 class QLineEdit;
 
+namespace tamsel {
+
 class CCredentialsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -16,3 +18,5 @@ private:
     QLineEdit* m_editUser;
     QLineEdit* m_editPassword;
 };
+
+}  // namespace tamsel

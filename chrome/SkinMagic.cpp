@@ -1,4 +1,4 @@
-#include "app/SkinMagic.h"
+#include "chrome/SkinMagic.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -6,7 +6,9 @@
 #include <QMenu>
 #include <QPointer>
 
-#include "app/SkinFile.h"
+#include "chrome/SkinFile.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -134,3 +136,5 @@ void ResetSkin() {
         engine.dialogSkinner->styleSheet.clear();
     }
 }
+
+}  // namespace tamsel

@@ -1,9 +1,11 @@
-#include "app/CAboutDlg.h"
+#include "dialogs/CAboutDlg.h"
 
 #include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+
+namespace tamsel {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
@@ -23,3 +25,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     layout->setColumnStretch(1, 1);
     setFixedSize(sizeHint().expandedTo(QSize(350, 110)));
 }
+
+}  // namespace tamsel

@@ -18,6 +18,8 @@
 #include <QMap>
 #include <QString>
 
+namespace tamsel {
+
 struct SkinFile {
     QMap<QString, QString> sections;  // skin object name -> style sheet
 };
@@ -28,3 +30,5 @@ bool ParseSkinText(const QString& text, SkinFile& out, QString* error = nullptr)
 
 // Reads and parses a skin file.
 bool ReadSkinFile(const QString& path, SkinFile& out, QString* error = nullptr);
+
+}  // namespace tamsel

@@ -1,4 +1,7 @@
 #pragma once
+
+namespace tamsel {
+
 // Command identifiers shared by the menus, the command bar, the context menu and the view.
 
 inline constexpr int ID_FILE_NEW = 57600;
@@ -12,3 +15,5 @@ inline constexpr int ID_TASK_DELETE_FINISHED = 32774;
 inline constexpr int ID_CONVERT = 32777;
 inline constexpr int ID_OPEN_TARGET = 32787;
 inline constexpr int IDC_TASK_LIST = 32783;
+
+}  // namespace tamsel

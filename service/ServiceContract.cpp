@@ -1,6 +1,8 @@
-#include "resolve/ServiceContract.h"
+#include "service/ServiceContract.h"
 
 #include <atomic>
+
+namespace tamsel {
 
 namespace {
 std::atomic<int> g_servicePort{kServicePort};
@@ -25,3 +27,5 @@ int ServicePort() {
 void UseServiceOnPort(int port) {
     g_servicePort.store(port);
 }
+
+}  // namespace tamsel

@@ -8,8 +8,11 @@
 
 #include "tasks/TaskTable.h"
 
-class CListCtrlEx;
 class QAction;
+
+namespace tamsel {
+
+class CListCtrlEx;
 
 class CQuilletView : public QWidget, public CTaskTable {
     Q_OBJECT
@@ -47,3 +50,5 @@ private:
     CListCtrlEx* m_listTasks = nullptr;
     QList<QPixmap> m_imageList;
 };
+
+}  // namespace tamsel

@@ -1,4 +1,4 @@
-#include "download/UrlParse.h"
+#include "base/UrlParse.h"
 
 #include <curl/curl.h>
 
@@ -6,7 +6,9 @@
 #include <cctype>
 #include <memory>
 
-#include "download/CurlGlobal.h"
+#include "base/CurlGlobal.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -92,3 +94,5 @@ bool IsValidTaskUrl(const std::string& url) {
     }
     return ParseUrl("http://" + lower, parsed);
 }
+
+}  // namespace tamsel

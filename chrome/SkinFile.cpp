@@ -1,9 +1,11 @@
-#include "app/SkinFile.h"
+#include "chrome/SkinFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
+
+namespace tamsel {
 
 namespace {
 
@@ -149,3 +151,5 @@ bool ReadSkinFile(const QString& path, SkinFile& out, QString* error) {
     text.replace(QStringLiteral("${SKIN_DIR}"), QFileInfo(path).absolutePath());
     return ParseSkinText(text, out, error);
 }
+
+}  // namespace tamsel

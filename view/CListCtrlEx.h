@@ -11,6 +11,8 @@
 
 class QStyleOptionViewItem;
 
+namespace tamsel {
+
 // The percentage of a progress text: when the text ends in "%", the integer in front
 // of it read the way atoi reads (leading blanks, a sign, digits up to the first
 // non-digit; 0 when there are none); -1 when the text does not end in "%".
@@ -59,3 +61,5 @@ private:
 
     QList<QPixmap> m_stateImages;
 };
+
+}  // namespace tamsel

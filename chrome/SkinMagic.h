@@ -13,6 +13,8 @@ class QApplication;
 class QMenu;
 class QWidget;
 
+namespace tamsel {
+
 // Skin object names the program uses.
 inline constexpr const char* kSkinMainFrame = "MainFrame";
 inline constexpr const char* kSkinDialog = "Dialog";
@@ -53,3 +55,5 @@ QString SkinSection(const QString& skinObject);
 
 // Drops the current skin and stops skinning dialogs (tests, and a failed reload).
 void ResetSkin();
+
+}  // namespace tamsel

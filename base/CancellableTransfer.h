@@ -7,6 +7,10 @@
 #include <atomic>
 #include <optional>
 
+namespace tamsel {
+
 // Drives `easy` to its end on a multi handle of its own. Returns the transfer's
 // result, or nothing when it was cancelled or could not be run at all.
 std::optional<CURLcode> PerformCancellable(CURL* easy, const std::atomic<bool>& cancel);
+
+}  // namespace tamsel

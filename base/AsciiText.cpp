@@ -1,4 +1,6 @@
-#include "download/AsciiText.h"
+#include "base/AsciiText.h"
+
+namespace tamsel {
 
 std::string AsciiLower(std::string text) {
     for (char& c : text) {
@@ -16,3 +18,5 @@ std::string TrimBlanks(const std::string& text, const char* blanks) {
     }
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
+
+}  // namespace tamsel

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tamsel {
+
 inline constexpr const char* kServiceHost = "127.0.0.1";
 inline constexpr int kServicePort = 17603;
 
@@ -20,3 +22,5 @@ void UseServiceOnPort(int port);
 
 // The page about Tamsel that the Convert command opens (served by the service).
 inline constexpr const char* kHomePageAddress = "http://localhost:17603/about";
+
+}  // namespace tamsel

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace tamsel {
+
 struct ParsedUrl {
     std::string scheme;       // "http" or "https", lower case
     std::string host;         // as written; IPv6 addresses keep their brackets
@@ -19,3 +21,5 @@ bool ParseUrl(const std::string& url, ParsedUrl& out);
 // becomes such with "http://" put in front (lower-cased) as long as it does not
 // already name "http://" somewhere.
 bool IsValidTaskUrl(const std::string& url);
+
+}  // namespace tamsel

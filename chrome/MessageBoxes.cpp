@@ -1,10 +1,12 @@
-#include "app/MessageBoxes.h"
+#include "chrome/MessageBoxes.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
 
 #include "tasks/TaskMessageSeam.h"
+
+namespace tamsel {
 
 namespace {
 
@@ -44,3 +46,5 @@ void InstallWidgetMessageBoxes() {
         return answer;
     });
 }
+
+}  // namespace tamsel

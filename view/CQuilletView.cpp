@@ -1,4 +1,4 @@
-#include "tasks/CQuilletView.h"
+#include "view/CQuilletView.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -10,15 +10,17 @@
 #include <QMenu>
 #include <QUrl>
 
-#include "app/CCredentialsDlg.h"
-#include "app/CommandIds.h"
-#include "app/SkinMagic.h"
+#include "chrome/CommandIds.h"
+#include "chrome/SkinMagic.h"
 #include "chrome/StateIcons.h"
+#include "dialogs/CCredentialsDlg.h"
 #include "dialogs/CNewTaskDlg.h"
 #include "download/FileNaming.h"
-#include "resolve/ServiceContract.h"
-#include "tasks/CListCtrlEx.h"
+#include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
+#include "view/CListCtrlEx.h"
+
+namespace tamsel {
 
 namespace {
 constexpr unsigned kTpmRightButton = 2;
@@ -222,3 +224,5 @@ void CQuilletView::OnCredentialsRequest(std::shared_ptr<CredentialsRequest> requ
         request->Answer(false, {}, {});
     }
 }
+
+}  // namespace tamsel

@@ -1,4 +1,4 @@
-#include "tasks/CListCtrlEx.h"
+#include "view/CListCtrlEx.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -9,6 +9,8 @@
 #include <cstdint>
 
 #include "tasks/TaskListModel.h"
+
+namespace tamsel {
 
 int ParseProgressPercent(const std::string& text) {
     if (text.empty() || text.back() != '%') {
@@ -176,3 +178,5 @@ void CListCtrlEx::PaintCell(QPainter* painter, const QStyleOptionViewItem& optio
     }
     painter->restore();
 }
+
+}  // namespace tamsel

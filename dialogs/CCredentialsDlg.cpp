@@ -1,10 +1,12 @@
-#include "app/CCredentialsDlg.h"
+#include "dialogs/CCredentialsDlg.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
+
+namespace tamsel {
 
 CCredentialsDlg::CCredentialsDlg(QWidget* parent, const QString& url, bool proxy)
     : QDialog(parent), m_editUser(new QLineEdit(this)), m_editPassword(new QLineEdit(this)) {
@@ -42,3 +44,5 @@ QString CCredentialsDlg::User() const {
 QString CCredentialsDlg::Password() const {
     return m_editPassword->text();
 }
+
+}  // namespace tamsel

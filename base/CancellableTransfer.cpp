@@ -1,6 +1,8 @@
-#include "download/CancellableTransfer.h"
+#include "base/CancellableTransfer.h"
 
 #include <memory>
+
+namespace tamsel {
 
 namespace {
 struct MultiDeleter {
@@ -36,3 +38,5 @@ std::optional<CURLcode> PerformCancellable(CURL* easy, const std::atomic<bool>& 
     }
     return result;
 }
+
+}  // namespace tamsel
