@@ -117,12 +117,15 @@ private:
     void Post(int code);
     void PostData(std::chrono::steady_clock::time_point now);
     void Finish(int code);
+    int Fail(int code, std::string reason);
+    std::string FileFailure(const char* what, const FetchOutputFile& file) const;
 
     const std::uint64_t m_nSerial;
     std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
     std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
+    std::string m_strFailure;        // why the run failed, for the one log line at its end
     bool m_bUnreportedData = false;  // blocks written since the last FETCH_DATA
     std::chrono::steady_clock::time_point m_lastDataReport;
     std::atomic<bool> m_bThreadDone{false};
