@@ -84,7 +84,8 @@ public:
     void DataReportHandled() { m_bDataPending.store(false); }
 
     // How long a connection may take (30 s) and how long an open connection may stay
-    // silent (60 s) before the run fails. Set before Start.
+    // silent (60 s, in whole seconds, as curl's low-speed check counts) before the run
+    // fails. Set before Start.
     void SetTimeouts(std::chrono::milliseconds connectTimeout,
                      std::chrono::milliseconds idleTimeout);
 
