@@ -29,6 +29,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
             return false;
         }
         if (written == 0) {
+            errno = ENOSPC;  // a write that takes nothing means the device is full
             return false;
         }
         data += written;
@@ -47,14 +48,17 @@ bool FetchOutputFile::Open(const std::string& path) {
     Close();
     // Open without truncating first: an existing file is emptied only once we know
     // no other fetcher is writing it.
+    m_nErrno = 0;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
+        m_nErrno = errno;
         return false;
     }
     // Only a regular file has a length to cut; a device takes writes as they come.
     struct stat status {};
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &status) != 0 ||
         (S_ISREG(status.st_mode) && ::ftruncate(fd, 0) != 0)) {
+        m_nErrno = errno;
         ::close(fd);
         return false;
     }
@@ -78,6 +82,7 @@ bool FetchOutputFile::Append(const char* data, std::size_t size) {
         }
         if (size >= kDirectWriteSize) {
             m_bFailed = !WriteAll(m_fd, data, size);
+            NoteError();
             return !m_bFailed;
         }
     }
@@ -89,6 +94,7 @@ bool FetchOutputFile::Append(const char* data, std::size_t size) {
 bool FetchOutputFile::Flush() {
     if (m_used > 0 && !m_bFailed) {
         m_bFailed = !WriteAll(m_fd, m_buffer.data(), m_used);
+        NoteError();
     }
     m_used = 0;
     return !m_bFailed;
@@ -100,9 +106,18 @@ bool FetchOutputFile::Finish() {
     }
     const bool flushed = Flush();
     const bool closed = ::close(m_fd) == 0;
+    if (!closed && m_nErrno == 0) {
+        m_nErrno = errno;
+    }
     m_fd = -1;
     m_buffer = {};
     return flushed && closed;
+}
+
+void FetchOutputFile::NoteError() {
+    if (m_bFailed && m_nErrno == 0) {
+        m_nErrno = errno;
+    }
 }
 
 void FetchOutputFile::Discard() {

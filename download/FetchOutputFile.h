@@ -24,9 +24,12 @@ public:
     bool Finish();
     // Closes and removes the file; for a stopped or failed run.
     void Discard();
+    // The errno of the first failed open, write or close; 0 when none failed.
+    int Error() const { return m_nErrno; }
 
 private:
     bool Flush();
+    void NoteError();
     void Close();
 
     int m_fd = -1;
@@ -34,6 +37,7 @@ private:
     std::vector<char> m_buffer;
     std::size_t m_used = 0;
     bool m_bFailed = false;
+    int m_nErrno = 0;
 };
 
 }  // namespace tamsel

@@ -41,41 +41,41 @@ public:
     FetchSession(const FetchSession&) = delete;
     FetchSession& operator=(const FetchSession&) = delete;
 
-    // Creates the handles.
+    // Creates the handle.
     bool Open();
-    bool SetConnectOptions(std::chrono::milliseconds connectTimeout);
+    // A connection must be made within `connectTimeout`; once made, a transfer that
+    // moves no byte for `idleTimeout` (whole seconds, rounded up) ends as TransferError.
+    bool SetConnectOptions(std::chrono::milliseconds connectTimeout,
+                           std::chrono::milliseconds idleTimeout);
     bool SetRequestOptions(const std::string& url, LengthHandler onLength, BodyHandler onBody);
     bool SetCredentials(bool proxy, const std::string& user, const std::string& password);
 
-    // Runs the request once. A stalled connection (no byte for `idleTimeout` once
-    // connected) ends as TransferError.
-    FetchOutcome Perform(const std::atomic<int>& stop, std::chrono::milliseconds idleTimeout);
+    // Runs the request once.
+    FetchOutcome Perform(const std::atomic<int>& stop);
+    // Why the last run did not complete, in words for a log line.
+    std::string FailureReason() const;
 
 private:
     static std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* self);
     bool HeadersComplete();
-    FetchOutcome Classify(CURLcode result, bool connected) const;
+    std::uint64_t AnnouncedLength() const;
+    FetchOutcome Classify(CURLcode result) const;
 
     CURL* m_hEasy = nullptr;
-    CURLM* m_hMulti = nullptr;
     LengthHandler m_onLength;
     BodyHandler m_onBody;
+    char m_szError[CURL_ERROR_SIZE] = {};
 
     // State of one run.
-    std::uint64_t m_nBytesSeen = 0;  // header and body bytes, for the stall watch
-    bool m_bAnyResponse = false;
+    CURLcode m_nResult = CURLE_OK;
+    long m_nStatus = 0;  // of the response whose headers were read last
     bool m_bFinal200 = false;
     bool m_bNeedAuth = false;
     bool m_bNeedProxyAuth = false;
     bool m_bBadStatus = false;
     bool m_bStatusError = false;
     bool m_bBodyRejected = false;
-    // State of the response whose headers are being read.
-    long m_nStatus = 0;
-    bool m_bHasLocation = false;
-    bool m_bChunked = false;
-    std::uint64_t m_nContentLength = 0;
 };
 
 }  // namespace tamsel

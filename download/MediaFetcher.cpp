@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <system_error>
 
 #include "base/UrlParse.h"
+#include "download/DownloadLog.h"
 #include "download/FetchOutputFile.h"
 #include "download/FetchSession.h"
 
@@ -115,8 +117,26 @@ void MediaFetcher::PostData(std::chrono::steady_clock::time_point now) {
 }
 
 void MediaFetcher::Finish(int code) {
+    if (code < 0) {
+        qCWarning(lcDownload) << "task" << m_nReportId << "download of"
+                              << QString::fromStdString(m_strMediaUrl)
+                              << "failed:" << QString::fromStdString(m_strFailure);
+    } else {
+        qCDebug(lcDownload) << "task" << m_nReportId << "download of"
+                            << QString::fromStdString(m_strMediaUrl) << "ended with" << code;
+    }
     Post(code);
     m_bThreadDone.store(true);
+}
+
+int MediaFetcher::Fail(int code, std::string reason) {
+    m_strFailure = std::move(reason);
+    return code;
+}
+
+std::string MediaFetcher::FileFailure(const char* what, const FetchOutputFile& file) const {
+    return std::string(what) + " " + m_strPath + ": " +
+           (file.Error() != 0 ? std::strerror(file.Error()) : "unknown error");
 }
 
 void MediaFetcher::Download() {
@@ -132,12 +152,13 @@ void MediaFetcher::Download() {
     m_bLengthPosted = false;
     m_bWriteFailed = false;
     m_bUnreportedData = false;
+    m_strFailure.clear();
     ParsedUrl parsed;
     if (!ParseUrl(m_strMediaUrl, parsed)) {
         m_strMediaUrl = "http://" + m_strMediaUrl;
         if (!ParseUrl(m_strMediaUrl, parsed)) {
             m_bStop.store(1);
-            Finish(FETCH_BAD_URL);
+            Finish(Fail(FETCH_BAD_URL, "not an http or https address"));
             return;
         }
     }
@@ -154,6 +175,8 @@ void MediaFetcher::Download() {
             if (code != FETCH_DONE) {
                 file.Discard();
             }
+        } else {
+            Fail(code, FileFailure("cannot open", file));
         }
     }
     Finish(code);
@@ -162,13 +185,13 @@ void MediaFetcher::Download() {
 int MediaFetcher::Transfer(FetchOutputFile& file) {
     FetchSession session;
     if (!session.Open()) {
-        return FETCH_SESSION_ERROR;
+        return Fail(FETCH_SESSION_ERROR, "curl could not create a transfer");
     }
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
-    if (!session.SetConnectOptions(m_connectTimeout)) {
-        return FETCH_CONNECT_ERROR;
+    if (!session.SetConnectOptions(m_connectTimeout, m_idleTimeout)) {
+        return Fail(FETCH_CONNECT_ERROR, "curl refused the connection settings");
     }
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
@@ -185,14 +208,14 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
         return AcceptBody(file, data, size);
     };
     if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody)) {
-        return FETCH_REQUEST_ERROR;
+        return Fail(FETCH_REQUEST_ERROR, "curl refused the request settings");
     }
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
 
     for (;;) {
-        const FetchOutcome outcome = session.Perform(m_bStop, m_idleTimeout);
+        const FetchOutcome outcome = session.Perform(m_bStop);
         switch (outcome) {
             case FetchOutcome::Complete:
                 // The last blocks must reach the view's progress text. A report still
@@ -202,14 +225,14 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                 }
                 if (!file.Finish()) {
                     m_bStop.store(1);
-                    return FETCH_TRANSFER_ERROR;
+                    return Fail(FETCH_TRANSFER_ERROR, FileFailure("cannot write", file));
                 }
                 return m_bStop.load() != 0 ? FETCH_STOPPED : FETCH_DONE;
             case FetchOutcome::NeedCredentials:
             case FetchOutcome::NeedProxyCredentials: {
                 const bool proxy = outcome == FetchOutcome::NeedProxyCredentials;
                 if (m_pView == nullptr) {
-                    return FETCH_BAD_STATUS;
+                    return Fail(FETCH_BAD_STATUS, session.FailureReason());
                 }
                 auto request =
                     std::make_shared<CredentialsRequest>(m_nReportId, m_strMediaUrl, proxy);
@@ -217,10 +240,11 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                 std::string user, password;
                 if (!request->Wait(m_bStop, user, password)) {
                     // Cancelled: the server's refusal stands, and no empty file is left.
-                    return m_bStop.load() != 0 ? FETCH_STOPPED : FETCH_BAD_STATUS;
+                    return m_bStop.load() != 0 ? FETCH_STOPPED
+                                               : Fail(FETCH_BAD_STATUS, session.FailureReason());
                 }
                 if (!session.SetCredentials(proxy, user, password)) {
-                    return FETCH_REQUEST_ERROR;
+                    return Fail(FETCH_REQUEST_ERROR, "curl refused the credentials");
                 }
                 if (m_bStop.load() != 0) {
                     return FETCH_STOPPED;
@@ -232,19 +256,19 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
             case FetchOutcome::BodyRejected:
                 if (m_bWriteFailed) {
                     m_bStop.store(1);
-                    return FETCH_TRANSFER_ERROR;
+                    return Fail(FETCH_TRANSFER_ERROR, FileFailure("cannot write", file));
                 }
                 return FETCH_STOPPED;
             case FetchOutcome::BadStatus:
-                return FETCH_BAD_STATUS;
+                return Fail(FETCH_BAD_STATUS, session.FailureReason());
             case FetchOutcome::StatusError:
-                return FETCH_STATUS_ERROR;
+                return Fail(FETCH_STATUS_ERROR, session.FailureReason());
             case FetchOutcome::ConnectError:
-                return FETCH_CONNECT_ERROR;
+                return Fail(FETCH_CONNECT_ERROR, session.FailureReason());
             case FetchOutcome::SendError:
-                return FETCH_SEND_ERROR;
+                return Fail(FETCH_SEND_ERROR, session.FailureReason());
             case FetchOutcome::TransferError:
-                return FETCH_TRANSFER_ERROR;
+                return Fail(FETCH_TRANSFER_ERROR, session.FailureReason());
         }
     }
 }

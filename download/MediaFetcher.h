@@ -84,7 +84,8 @@ public:
     void DataReportHandled() { m_bDataPending.store(false); }
 
     // How long a connection may take (30 s) and how long an open connection may stay
-    // silent (60 s) before the run fails. Set before Start.
+    // silent (60 s, in whole seconds, as curl's low-speed check counts) before the run
+    // fails. Set before Start.
     void SetTimeouts(std::chrono::milliseconds connectTimeout,
                      std::chrono::milliseconds idleTimeout);
 
@@ -117,12 +118,15 @@ private:
     void Post(int code);
     void PostData(std::chrono::steady_clock::time_point now);
     void Finish(int code);
+    int Fail(int code, std::string reason);
+    std::string FileFailure(const char* what, const FetchOutputFile& file) const;
 
     const std::uint64_t m_nSerial;
     std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
     std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
+    std::string m_strFailure;        // why the run failed, for the one log line at its end
     bool m_bUnreportedData = false;  // blocks written since the last FETCH_DATA
     std::chrono::steady_clock::time_point m_lastDataReport;
     std::atomic<bool> m_bThreadDone{false};

@@ -10,6 +10,7 @@
 #include "base/AsciiText.h"
 #include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
+#include "base/CurlTransfer.h"
 
 namespace tamsel {
 
@@ -120,25 +121,21 @@ std::string ReadTitleLines(const std::string& pageUrl, const std::atomic<bool>& 
     }
     TitleLineCollector collector(limits);
     CURL* h = easy.get();
-    curl_easy_setopt(h, CURLOPT_URL, pageUrl.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Tamsel");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    CurlTransferOptions options;
+    options.totalTimeoutMs = limits.totalTimeoutMs;
+    options.acceptEncoding = true;
+    if (!ApplyTransferOptions(h, options) ||
+        curl_easy_setopt(h, CURLOPT_URL, pageUrl.c_str()) != CURLE_OK) {
+        return {};
+    }
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);  // an error page's title is no title
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnTitleBytes);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &collector);
     // Any end of the transfer counts; a cut-short page still has its lines.
     if (!PerformCancellable(h, cancel)) {
         return {};
     }
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400) {
+    if (ResponseStatus(h) >= 400) {
         return {};
     }
     collector.Finish();

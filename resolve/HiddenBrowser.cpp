@@ -15,18 +15,17 @@
 #include <cctype>
 
 #include "base/AsciiText.h"
+#include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
+#include "base/CurlTransfer.h"
 #include "resolve/NavigationCodes.h"
+#include "resolve/ResolveLog.h"
 
 namespace tamsel {
 
 namespace {
 
-constexpr const char* kUserAgent = "Tamsel";
 constexpr long kMaxRedirects = 10;
-// How long the worker sleeps in curl_multi_poll before it looks at the cancel flag
-// again; a wake-up from the user-interface thread ends the wait earlier.
-constexpr int kPollMs = 500;
 
 // Only http and https addresses with a host are worth a transfer.
 bool IsLoadable(const std::string& url) {
@@ -50,30 +49,40 @@ bool IsLoadable(const std::string& url) {
     return ok;
 }
 
-int StatusForCurlError(CURLcode code) {
-    switch (code) {
-        case CURLE_URL_MALFORMAT:
+// The status NavigateError reports for a failed transfer.
+int StatusForFailure(TransferFailure failure, long httpStatus) {
+    switch (failure) {
+        case TransferFailure::HttpError:
+            return static_cast<int>(httpStatus);
+        case TransferFailure::BadAddress:
             return NavStatus(INET_E_INVALID_URL);
-        case CURLE_UNSUPPORTED_PROTOCOL:
+        case TransferFailure::RefusedScheme:
             return NavStatus(INET_E_UNKNOWN_PROTOCOL);
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
+        case TransferFailure::ResolveFailed:
             return NavStatus(INET_E_RESOURCE_NOT_FOUND);
-        case CURLE_COULDNT_CONNECT:
+        case TransferFailure::ConnectFailed:
             return NavStatus(INET_E_CANNOT_CONNECT);
-        case CURLE_OPERATION_TIMEDOUT:
+        case TransferFailure::ConnectTimedOut:
+        case TransferFailure::TimedOut:
             return NavStatus(INET_E_CONNECTION_TIMEOUT);
-        case CURLE_TOO_MANY_REDIRECTS:
+        case TransferFailure::TooManyRedirects:
             return NavStatus(INET_E_REDIRECT_FAILED);
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CIPHER:
-        case CURLE_SSL_CACERT_BADFILE:
+        case TransferFailure::Tls:
             return NavStatus(INET_E_SECURITY_PROBLEM);
-        default:
-            return NavStatus(INET_E_DOWNLOAD_FAILURE);
+        case TransferFailure::None:
+        case TransferFailure::NotHttp:
+        case TransferFailure::NoAnswer:
+        case TransferFailure::TooLarge:
+        case TransferFailure::CutShort:
+        case TransferFailure::Other:
+            break;
     }
+    return NavStatus(INET_E_DOWNLOAD_FAILURE);
+}
+
+void LogFailedNavigation(const std::string& url, const std::string& reason) {
+    qCWarning(lcResolve) << "navigation to" << QString::fromStdString(url)
+                         << "failed:" << QString::fromStdString(reason);
 }
 
 std::string CharsetOf(const char* contentType) {
@@ -224,6 +233,7 @@ bool CHiddenBrowser::Start(Request request) {
     // Encode what a browser would encode (spaces, non-ASCII) before judging the address.
     const std::string normalised = ResolveHref(std::string(), request.url);
     if (!IsLoadable(normalised)) {
+        LogFailedNavigation(request.url, "not a loadable http or https address");
         Deliver(request.serial, nullptr, request.url, NavStatus(INET_E_INVALID_URL));
         return true;
     }
@@ -270,17 +280,21 @@ CHiddenBrowser::Outcome CHiddenBrowser::Load(const Request& request) {
     Sink sink;
     sink.limit = m_nPageLimit.load();
 
+    char errorText[CURL_ERROR_SIZE] = {};
+    CurlTransferOptions options;
+    options.maxRedirects = kMaxRedirects;
+    options.connectTimeoutMs = m_nConnectTimeoutMs.load();
+    options.totalTimeoutMs = m_nTotalTimeoutMs.load();
+    options.maxBodyBytes = static_cast<curl_off_t>(sink.limit);
+    options.acceptEncoding = true;
+    options.errorBuffer = errorText;
+    if (!ApplyTransferOptions(easy, options)) {
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        outcome.error = NavStatus(INET_E_DOWNLOAD_FAILURE);
+        LogFailedNavigation(request.url, "curl refused the transfer settings");
+        return outcome;
+    }
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, m_nConnectTimeoutMs.load());
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, m_nTotalTimeoutMs.load());
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink.limit));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(easy, CURLOPT_REFERER,
@@ -296,39 +310,12 @@ CHiddenBrowser::Outcome CHiddenBrowser::Load(const Request& request) {
     }
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
 
-    CURLcode result = CURLE_OK;
-    bool done = false;
-    if (curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
-        result = CURLE_FAILED_INIT;
-        done = true;
-    }
-    while (!done) {
-        if (IsCancelled(request.serial)) {
-            outcome.cancelled = true;
-            break;
-        }
-        int running = 0;
-        if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
-            result = CURLE_FAILED_INIT;
-            break;
-        }
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-                result = message->data.result;
-                done = true;
-            }
-        }
-        if (!done && running == 0) {
-            done = true;  // finished without a message: treat as a failed transfer
-            result = CURLE_RECV_ERROR;
-        }
-        if (!done) {
-            curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr);
-        }
-    }
-    curl_multi_remove_handle(m_multi, easy);
+    // A newer navigation or the destructor wakes the multi handle to cancel at once.
+    const std::optional<CURLcode> result =
+        PerformOnMulti(m_multi, easy, [this, &request] { return IsCancelled(request.serial); });
+    outcome.cancelled = !result.has_value();
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);  // the handle outlives this buffer
     curl_slist_free_all(headers);
     if (outcome.cancelled) {
         return outcome;
@@ -339,15 +326,14 @@ CHiddenBrowser::Outcome CHiddenBrowser::Load(const Request& request) {
         effective != nullptr && effective[0] != '\0') {
         outcome.url = effective;
     }
-    if (result != CURLE_OK) {
+    const long status = ResponseStatus(easy);
+    const TransferFailure failure = ClassifyTransfer(easy, *result);
+    if (sink.overflow || failure != TransferFailure::None) {
         outcome.error =
-            sink.overflow ? NavStatus(INET_E_DOWNLOAD_FAILURE) : StatusForCurlError(result);
-        return outcome;
-    }
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400) {
-        outcome.error = static_cast<int>(status);
+            sink.overflow ? NavStatus(INET_E_DOWNLOAD_FAILURE) : StatusForFailure(failure, status);
+        LogFailedNavigation(outcome.url, sink.overflow
+                                             ? "page larger than the limit"
+                                             : TransferFailureText(*result, errorText, status));
         return outcome;
     }
     char* contentType = nullptr;

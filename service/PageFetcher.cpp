@@ -8,6 +8,8 @@
 
 #include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
+#include "base/CurlTransfer.h"
+#include "service/ServiceLog.h"
 
 namespace tamsel {
 
@@ -49,6 +51,39 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     return bytes <= room ? bytes : 0;
 }
 
+FetchedPage::Outcome OutcomeFor(TransferFailure failure) {
+    using Outcome = FetchedPage::Outcome;
+    switch (failure) {
+        case TransferFailure::None:
+        case TransferFailure::HttpError:
+            return Outcome::kOk;  // the answer's status tells the rest
+        case TransferFailure::BadAddress:
+            return Outcome::kMalformed;
+        case TransferFailure::RefusedScheme:
+            return Outcome::kBadAddress;
+        case TransferFailure::ConnectTimedOut:
+        case TransferFailure::TimedOut:
+            return Outcome::kTimeout;
+        case TransferFailure::TooManyRedirects:
+            return Outcome::kTooManyRedirects;
+        case TransferFailure::ResolveFailed:
+        case TransferFailure::ConnectFailed:
+        case TransferFailure::Tls:
+        case TransferFailure::NotHttp:
+        case TransferFailure::NoAnswer:
+        case TransferFailure::TooLarge:
+        case TransferFailure::CutShort:
+        case TransferFailure::Other:
+            break;
+    }
+    return Outcome::kUnreachable;
+}
+
+void LogUnreadPage(const std::string& url, const std::string& reason) {
+    qCWarning(lcService) << "could not read page" << QString::fromStdString(url) << ":"
+                         << QString::fromStdString(reason);
+}
+
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
@@ -71,12 +106,14 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (url.find(':') == std::string::npos || (scheme != "http" && scheme != "https")) {
         page.outcome = FetchedPage::Outcome::kBadAddress;
+        LogUnreadPage(url, "not an http or https address");
         return page;
     }
     EnsureCurlGlobalInit();
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {
         page.error = "out of resources";
+        LogUnreadPage(url, page.error);
         return page;
     }
     CURL* h = easy.get();
@@ -84,19 +121,22 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
     collector.easy = h;
     collector.maxBytes = limits.maxBytes;
     char errorText[CURL_ERROR_SIZE] = {};
+    CurlTransferOptions options;
+    options.userAgent = "Mozilla/5.0 (X11; Linux x86_64) Tamsel/2.0";
+    options.maxRedirects = limits.maxRedirects;
+    options.totalTimeoutMs = limits.timeoutMs;
+    options.acceptEncoding = true;
+    options.errorBuffer = errorText;
+    // Oversized pages are cut by the body collector and read as they are, so no size cap.
+    if (!ApplyTransferOptions(h, options)) {
+        page.error = "curl refused the transfer settings";
+        LogUnreadPage(url, page.error);
+        return page;
+    }
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.timeoutMs);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (X11; Linux x86_64) Tamsel/2.0");
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     const std::string mark = std::string(kFetcherMarkHeader) + ": 1";
     std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, mark.c_str()));
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &collector);
     // Wakes at least every 50 ms so a stopping service is not held up by a slow site.
@@ -108,31 +148,26 @@ FetchedPage FetchPage(const std::string& url, const PageFetchLimits& limits,
     char* type = nullptr;
     curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &type);
     page.contentType = NormalizedContentType(type);
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &page.status);
+    page.status = ResponseStatus(h);
 
     const bool cutByUs = result == CURLE_WRITE_ERROR &&
                          (collector.media || collector.body.size() >= limits.maxBytes);
     if (cancel.load()) {
         page.outcome = FetchedPage::Outcome::kCancelled;
-    } else if (result == CURLE_OK || cutByUs) {
-        page.outcome = FetchedPage::Outcome::kOk;
+        return page;  // the service is stopping; nothing went wrong with the page
+    }
+    page.outcome = cutByUs ? FetchedPage::Outcome::kOk : OutcomeFor(ClassifyTransfer(h, result));
+    if (page.outcome == FetchedPage::Outcome::kOk) {
         if (!collector.media) {
             page.body = std::move(collector.body);
         }
-    } else if (result == CURLE_OPERATION_TIMEDOUT) {
-        page.outcome = FetchedPage::Outcome::kTimeout;
-    } else if (result == CURLE_TOO_MANY_REDIRECTS) {
-        page.outcome = FetchedPage::Outcome::kTooManyRedirects;
-    } else if (result == CURLE_UNSUPPORTED_PROTOCOL) {
-        page.outcome = FetchedPage::Outcome::kBadAddress;
-    } else if (result == CURLE_URL_MALFORMAT) {
-        page.outcome = FetchedPage::Outcome::kMalformed;
-    } else {
-        page.outcome = FetchedPage::Outcome::kUnreachable;
+        if (page.status >= 400) {
+            LogUnreadPage(url, "HTTP status " + std::to_string(page.status));
+        }
+        return page;
     }
-    if (page.outcome != FetchedPage::Outcome::kOk) {
-        page.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
-    }
+    page.error = TransferFailureText(result, errorText, page.status);
+    LogUnreadPage(url, page.error);
     return page;
 }
 

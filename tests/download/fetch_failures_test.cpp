@@ -8,6 +8,7 @@
 
 #include "download/MediaFetcher.h"
 #include "tests/download/FetchRecorder.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/RawTcpServer.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
@@ -17,6 +18,7 @@ using namespace tamsel;
 using namespace std::chrono_literals;
 using testsupport::FileExists;
 using testsupport::FullListenQueue;
+using testsupport::LogCapture;
 using testsupport::MakeTestBytes;
 using testsupport::RawTcpServer;
 using testsupport::ReadFile;
@@ -116,6 +118,46 @@ TEST_F(FetchFailureTest, EachFailureHasItsReportAndLeavesNoFile) {
         } else {
             EXPECT_FALSE(FileExists(m_folder.File("out.flv")));
         }
+    }
+}
+
+// A failed run writes one warning naming its task, its address and why; a run that
+// completes writes none.
+TEST_F(FetchFailureTest, EachFailureLogsOneWarningWithTaskAddressAndReason) {
+    int closedPort = 0;
+    {
+        RawTcpServer probe(RawTcpServer::Silent());
+        ASSERT_TRUE(probe.Start());
+        closedPort = probe.Port();
+    }
+    const struct {
+        const char* name;
+        std::string folder;
+        std::string url;
+        const char* reason;  // null: no warning at all
+    } cases[] = {
+        {"status 404", m_folder.Path(), m_server.Url("/missing.flv"), "404"},
+        {"connection refused", m_folder.Path(),
+         "http://127.0.0.1:" + std::to_string(closedPort) + "/v.flv", "connect"},
+        {"folder missing", m_folder.File("no/such"), m_server.Url("/big.flv"),
+         "No such file or directory"},
+        {"complete", m_folder.Path(), m_server.Url("/big.flv"), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log("tamsel.download");
+        MediaFetcher fetcher;
+        FetchRecorder recorder;
+        ASSERT_NE(RunFetcher(fetcher, recorder, c.folder, c.url, "out.flv", 7), 0);
+        const std::vector<std::string> warnings = log.Warnings();
+        if (c.reason == nullptr) {
+            EXPECT_TRUE(warnings.empty());
+            continue;
+        }
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find("task 7 "), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find(c.url), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find(c.reason), std::string::npos) << warnings[0];
     }
 }
 

@@ -46,6 +46,12 @@ TEST_F(MediaFetcherTest, WritesExactlyTheServedBytes) {
     testsupport::RawTcpServer closing(testsupport::RawTcpServer::Reply(
         "HTTP/1.0 200 OK\r\nContent-Type: video/x-flv\r\n\r\n" + data));
     ASSERT_TRUE(closing.Start());
+    // A redirect announcing a length of its own, to a body without one: the redirect's
+    // length is not the media's.
+    testsupport::RawTcpServer announcing(testsupport::RawTcpServer::Reply(
+        "HTTP/1.1 302 Found\r\nLocation: " + m_server.Url("/chunked.flv") +
+        "\r\nContent-Length: 5\r\nConnection: close\r\n\r\nmoved"));
+    ASSERT_TRUE(announcing.Start());
 
     const struct {
         std::string url;
@@ -58,6 +64,7 @@ TEST_F(MediaFetcherTest, WritesExactlyTheServedBytes) {
         {closing.Url("/old.flv"), data, false},
         {m_server.Url("/empty.flv"), "", false},
         {m_server.Url("/moved.flv"), data, true},  // redirects are followed
+        {announcing.Url("/moved.flv"), data, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);

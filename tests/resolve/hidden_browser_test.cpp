@@ -14,6 +14,7 @@
 
 #include "resolve/HiddenBrowser.h"
 #include "resolve/NavigationCodes.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -137,10 +138,16 @@ TEST_F(HiddenBrowserTest, ReportsFailuresWithTheirCodes) {
         {"javascript:alert(1)", NavStatus(INET_E_INVALID_URL)},
     };
     for (const auto& c : cases) {
+        testsupport::LogCapture log("tamsel.resolve");
         const Event event = Load(c.url);
         EXPECT_TRUE(event.error) << c.url;
         EXPECT_EQ(event.status, c.status) << c.url;
         EXPECT_EQ(event.url, c.url);
+        // One warning names the address and why.
+        const std::vector<std::string> warnings = log.Warnings();
+        ASSERT_EQ(warnings.size(), 1u) << c.url;
+        EXPECT_NE(warnings[0].find("\"" + c.url + "\" failed: \""), std::string::npos)
+            << warnings[0];
     }
     EXPECT_EQ(browser->get_Document(), nullptr);  // failures leave the document alone
     EXPECT_FALSE(browser->Navigate2(""));

@@ -9,6 +9,7 @@
 
 #include "service/ExtractionService.h"
 #include "service/SampleMedia.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestHttpServer.h"
 
 using namespace tamsel;
@@ -169,23 +170,31 @@ TEST_F(ServiceTest, ResultPageOffersEachMediaAsDownloadLinkBelowTheForm) {
 }
 
 TEST_F(ServiceTest, PagesWithoutMediaSayWhyWithoutDownloadLinks) {
+    // Each page that could not be read is logged once, with its address.
     const struct {
         std::string address;
         int status;
         std::string reason;
+        bool logged;
     } cases[] = {
-        {Site("/novideo"), 200, "No video was found on this page."},
-        {Site("/gone"), 200, "error 404"},
-        {Site("/loop"), 200, "too many redirects"},
-        {"ftp://127.0.0.1/clip.flv", 200, "http:// or https://"},
-        {"file:///etc/passwd", 200, "http:// or https://"},
-        {"   ", 200, "Type the address"},
-        {"http://bad host/", 200, "not a well-formed"},
-        {Own("/?url=" + Site("/watch")), 200, "error 508"},
-        {"http://127.0.0.1:1/", 502, "could not be reached"},
+        {Site("/novideo"), 200, "No video was found on this page.", false},
+        {Site("/gone"), 200, "error 404", true},
+        {Site("/loop"), 200, "too many redirects", true},
+        {"ftp://127.0.0.1/clip.flv", 200, "http:// or https://", true},
+        {"file:///etc/passwd", 200, "http:// or https://", true},
+        {"   ", 200, "Type the address", false},
+        {"http://bad host/", 200, "not a well-formed", true},
+        {Own("/?url=" + Site("/watch")), 200, "error 508", true},
+        {"http://127.0.0.1:1/", 502, "could not be reached", true},
     };
     for (const auto& c : cases) {
+        testsupport::LogCapture log("tamsel.service");
         const auto answer = Ask(c.address);
+        const std::vector<std::string> warnings = log.Warnings();
+        ASSERT_EQ(warnings.size(), c.logged ? 1u : 0u) << c.address;
+        if (c.logged) {
+            EXPECT_NE(warnings[0].find(c.address), std::string::npos) << warnings[0];
+        }
         ASSERT_TRUE(answer) << c.address;
         EXPECT_EQ(answer->status, c.status) << c.address;
         EXPECT_NE(answer->body.find(c.reason), std::string::npos) << c.address;
