@@ -16,6 +16,7 @@
 
 #include "base/AsciiText.h"
 #include "base/CurlGlobal.h"
+#include "base/UrlResolve.h"
 #include "resolve/NavigationCodes.h"
 
 namespace tamsel {
@@ -222,7 +223,7 @@ bool CHiddenBrowser::Start(Request request) {
         return true;
     }
     // Encode what a browser would encode (spaces, non-ASCII) before judging the address.
-    const std::string normalised = ResolveHref(std::string(), request.url);
+    const std::string normalised = ResolveUrl(std::string(), request.url);
     if (!IsLoadable(normalised)) {
         Deliver(request.serial, nullptr, request.url, NavStatus(INET_E_INVALID_URL));
         return true;
