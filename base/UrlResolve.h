@@ -26,7 +26,8 @@ enum class UrlFailure {
 // a backslash before the query is a slash; the scheme and host are lower-cased,
 // the scheme's default port and "." and ".." segments removed; bytes an address
 // may not hold raw are percent-encoded (upper-case hex) while "%" stays as it is,
-// so "%zz" survives. The fragment is kept, as a link's href keeps it. A reference
+// so "%zz" survives. A host in UTF-8 stays so (no punycode; curl converts it when
+// it connects). The fragment is kept, as a link's href keeps it. A reference
 // with another scheme (javascript:, mailto:, ftp:) is not resolved. `base` may be
 // empty when `ref` is absolute. `failure`, when given, says why "" came back.
 std::string ResolveUrl(const std::string& base, const std::string& ref,

@@ -58,9 +58,12 @@ std::string CheckResolved(const std::string& address) {
     if (!IsAbsoluteHttp(address) || address.size() > kMaxUrlLength) {
         return "resolved address is not absolute http/https or is over the cap";
     }
-    for (const char c : address) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7F) {
+    // A host may stay in UTF-8 (curl turns it into punycode when it connects).
+    const std::size_t hostStart = address.find("://") + 3;
+    const std::size_t hostEnd = address.find('/', hostStart);
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        const auto u = static_cast<unsigned char>(address[i]);
+        if (u <= 0x20 || u == 0x7F || (u > 0x7F && (i < hostStart || i >= hostEnd))) {
             return "resolved address holds a blank, control or non-ASCII byte";
         }
     }

@@ -95,6 +95,10 @@ TEST(ResolveUrl, DecidesLikeABrowser) {
         {page, "caf\xC3\xA9?q=\xC3\xA9", "http://site.test/dir/caf%C3%A9?q=%C3%A9"},
         {"", "http://h.test/a b", "http://h.test/a%20b"},
         {"http://a/b/c", "http://h:8080/p", "http://h:8080/p"},
+        // A host is percent-decoded before it is lower-cased. One in UTF-8 stays so
+        // (a browser would give punycode; curl converts it when it connects).
+        {"", "http://A%41b/x", "http://aab/x"},
+        {"", "http://Caf\xC3\xA9.test/x", "http://caf\xC3\xA9.test/x"},
     });
 }
 
