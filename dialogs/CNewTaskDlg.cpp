@@ -197,7 +197,7 @@ void CNewTaskDlg::RejectInput(const char* message) {
 }
 
 void CNewTaskDlg::OnOK() {
-    const std::string url = TrimText(m_editUrl->text().toStdString());
+    const std::string url = TrimBlanks(m_editUrl->text().toStdString());
     if (url.empty()) {
         RejectInput("The url address should not be empty.");
         return;
@@ -206,10 +206,10 @@ void CNewTaskDlg::OnOK() {
         RejectInput("The url address invalid.");
         return;
     }
-    const std::string folder = TrimText(m_editSaveTo->text().toStdString());
+    const std::string folder = TrimBlanks(m_editSaveTo->text().toStdString());
     std::string name;
     if (m_chkRename->isChecked()) {
-        name = TrimText(m_editRename->text().toStdString());
+        name = TrimBlanks(m_editRename->text().toStdString());
         if (name.empty()) {
             RejectInput("Please fill in \"File name\".");
             m_editRename->setFocus(Qt::OtherFocusReason);
@@ -267,10 +267,6 @@ bool CNewTaskDlg::FileExists(const std::string& folder, const std::string& name)
     path += name;
     std::error_code error;
     return std::filesystem::exists(std::filesystem::path(path), error);
-}
-
-std::string CNewTaskDlg::TrimText(const std::string& text) {
-    return TrimBlanks(text);
 }
 
 }  // namespace tamsel

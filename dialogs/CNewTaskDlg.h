@@ -47,7 +47,6 @@ public:
     static bool IsValidUrl(const std::string& url);
     static bool IsValidFileName(const std::string& name);
     static bool FileExists(const std::string& folder, const std::string& name);
-    static std::string TrimText(const std::string& text);
     std::string GetClipboardUrl();
 
     CPictureButton* m_btnBrowse = nullptr;

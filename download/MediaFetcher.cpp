@@ -1,10 +1,10 @@
 #include "download/MediaFetcher.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <system_error>
 
+#include "base/AsciiText.h"
 #include "base/UrlParse.h"
 #include "download/DownloadLog.h"
 #include "download/FetchOutputFile.h"
@@ -21,18 +21,6 @@ constexpr std::size_t kBlockSize = 1024;
 constexpr auto kDataReportInterval = std::chrono::milliseconds(20);
 
 std::atomic<std::uint64_t> g_nNextSerial{1};
-
-std::string TrimWhiteSpace(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && std::isspace(static_cast<unsigned char>(text[first]))) {
-        ++first;
-    }
-    while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1]))) {
-        --last;
-    }
-    return text.substr(first, last - first);
-}
 
 }  // namespace
 
@@ -165,7 +153,7 @@ void MediaFetcher::Download() {
     if (m_strFolder.empty() || m_strFolder.back() != '/') {
         m_strFolder += '/';
     }
-    m_strPath = TrimWhiteSpace(m_strFolder + m_strFileName);
+    m_strPath = TrimBlanks(m_strFolder + m_strFileName);
 
     int code = FETCH_FILE_ERROR;
     {

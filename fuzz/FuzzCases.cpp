@@ -3,6 +3,7 @@
 #include <set>
 
 #include "base/UrlParse.h"
+#include "base/UrlResolve.h"
 #include "download/PageTitle.h"
 #include "resolve/DownloadLinks.h"
 #include "resolve/HtmlDocument.h"
@@ -46,6 +47,34 @@ bool IsAbsoluteHttp(const std::string& address) {
         return close != std::string::npos && close > 1;
     }
     return !authority.empty() && authority[0] != ':';
+}
+
+// What the resolver gives must be fetchable as it is: a fixed point of the resolver
+// that the address parser accepts, with nothing left to encode.
+std::string CheckResolved(const std::string& address) {
+    if (address.empty()) {
+        return {};
+    }
+    if (!IsAbsoluteHttp(address) || address.size() > kMaxUrlLength) {
+        return "resolved address is not absolute http/https or is over the cap";
+    }
+    // A host may stay in UTF-8 (curl turns it into punycode when it connects).
+    const std::size_t hostStart = address.find("://") + 3;
+    const std::size_t hostEnd = address.find('/', hostStart);
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        const auto u = static_cast<unsigned char>(address[i]);
+        if (u <= 0x20 || u == 0x7F || (u > 0x7F && (i < hostStart || i >= hostEnd))) {
+            return "resolved address holds a blank, control or non-ASCII byte";
+        }
+    }
+    if (ResolveUrl(std::string(), address) != address) {
+        return "resolving a resolved address changed it";
+    }
+    ParsedUrl parsed;
+    if (!ParseUrl(address, parsed)) {
+        return "the address parser refuses a resolved address";
+    }
+    return {};
 }
 
 bool IsValidUtf8(const std::string& text) {
@@ -120,7 +149,10 @@ std::string HtmlDocument(const std::string& input) {
         }
     }
     for (const CHtmlLink& link : doc.m_links) {
-        (void)ResolveHref(doc.m_strBaseUrl, link.m_strHref);
+        if (std::string e = CheckResolved(ResolveUrl(doc.m_strBaseUrl, link.m_strHref));
+            !e.empty()) {
+            return e;
+        }
     }
     return {};
 }
@@ -168,8 +200,11 @@ std::string MediaFinder(const std::string& input) {
     const auto found = FindMediaAddresses(input, "http://video.example/watch/clip?id=7");
     std::set<std::string> seen;
     for (const std::string& address : found) {
-        if (!IsAbsoluteHttp(address)) {
-            return "media address is not absolute http/https";
+        if (address.empty()) {
+            return "empty media address";
+        }
+        if (std::string e = CheckResolved(address); !e.empty()) {
+            return e;
         }
         if (!seen.insert(address).second) {
             return "media address repeated";

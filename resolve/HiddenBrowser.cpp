@@ -18,6 +18,7 @@
 #include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
 #include "base/CurlTransfer.h"
+#include "base/UrlResolve.h"
 #include "resolve/NavigationCodes.h"
 #include "resolve/ResolveLog.h"
 
@@ -231,7 +232,7 @@ bool CHiddenBrowser::Start(Request request) {
         return true;
     }
     // Encode what a browser would encode (spaces, non-ASCII) before judging the address.
-    const std::string normalised = ResolveHref(std::string(), request.url);
+    const std::string normalised = ResolveUrl(std::string(), request.url);
     if (!IsLoadable(normalised)) {
         LogFailedNavigation(request.url, "not a loadable http or https address");
         Deliver(request.serial, nullptr, request.url, NavStatus(INET_E_INVALID_URL));

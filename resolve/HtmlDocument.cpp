@@ -1,19 +1,16 @@
-// Turns a page's bytes into a CHtmlDocument with libxml2's forgiving HTML parser.
-// Nothing of libxml2 survives the call: the document is plain data.
+// Turns a page's bytes into a CHtmlDocument with the shared HTML reader. Nothing of
+// libxml2 survives the call: the document is plain data.
 
 #include "resolve/HtmlDocument.h"
 
-#include <libxml/HTMLparser.h>
-#include <libxml/parserInternals.h>
-#include <libxml/tree.h>
-
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <map>
-#include <memory>
 
 #include "base/AsciiText.h"
+#include "base/HtmlWalk.h"
+#include "base/UrlResolve.h"
+#include "resolve/ResolveLog.h"
 
 namespace tamsel {
 
@@ -21,29 +18,6 @@ namespace {
 
 // White space as HTML defines it.
 constexpr const char* kHtmlBlanks = " \t\n\r\f";
-
-struct DocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-
-bool IsElement(const xmlNode* node, const char* name) {
-    return node != nullptr && node->type == XML_ELEMENT_NODE &&
-           xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
-}
-
-bool HasAttr(const xmlNode* node, const char* name) {
-    return xmlHasProp(node, reinterpret_cast<const xmlChar*>(name)) != nullptr;
-}
-
-std::string Attr(const xmlNode* node, const char* name) {
-    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    if (value == nullptr) {
-        return std::string();
-    }
-    std::string out(reinterpret_cast<const char*>(value));
-    xmlFree(value);
-    return out;
-}
 
 std::string CollapseSpaces(const std::string& s) {
     std::string out;
@@ -60,29 +34,6 @@ std::string CollapseSpaces(const std::string& s) {
         out += c;
     }
     return out;
-}
-
-// Calls visit(node) for every element below root in document order, without
-// recursion (hostile pages can nest deeply).
-template <typename Visit>
-void ForEachElement(xmlNode* root, Visit visit) {
-    xmlNode* node = root;
-    while (node != nullptr) {
-        if (node->type == XML_ELEMENT_NODE) {
-            visit(node);
-        }
-        if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
-            node = node->children;
-            continue;
-        }
-        while (node != nullptr && node != root && node->next == nullptr) {
-            node = node->parent;
-        }
-        if (node == nullptr || node == root) {
-            break;
-        }
-        node = node->next;
-    }
 }
 
 bool IsBlockElement(const xmlNode* node) {
@@ -153,16 +104,6 @@ std::string InnerText(xmlNode* root) {
         }
         start = end + 1;
     }
-    return out;
-}
-
-std::string TextContent(const xmlNode* node) {
-    xmlChar* text = xmlNodeGetContent(node);
-    if (text == nullptr) {
-        return std::string();
-    }
-    std::string out(reinterpret_cast<const char*>(text));
-    xmlFree(text);
     return out;
 }
 
@@ -262,13 +203,44 @@ xmlNode* EnclosingForm(xmlNode* node) {
     return nullptr;
 }
 
+// Resolves the addresses a page writes, as a browser's href property gives them.
+class CHrefReader {
+public:
+    ~CHrefReader() {
+        if (m_nTooLong > 0) {
+            qCDebug(lcResolve) << "dropped" << m_nTooLong << "addresses over" << kMaxUrlLength
+                               << "bytes";
+        }
+    }
+
+    // The address resolved; as written (trimmed) when it names no web address,
+    // such as "javascript:" links; "" when it is over the length cap.
+    std::string Href(const std::string& base, const std::string& written) {
+        UrlFailure failure = UrlFailure::None;
+        std::string resolved = ResolveUrl(base, written, &failure);
+        if (failure == UrlFailure::TooLong) {
+            ++m_nTooLong;
+            return {};
+        }
+        return resolved.empty() ? TrimBlanks(written, kHtmlBlanks) : resolved;
+    }
+
+private:
+    size_t m_nTooLong = 0;
+};
+
 void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop) {
-    // The first <base href> applies to the whole page, also to links before it.
+    CHrefReader hrefs;
+    // The first <base href> applies to the whole page, also to links before it. One
+    // that names no web address leaves the page's own address as the base.
     bool baseSeen = false;
     ForEachElement(root, [&](xmlNode* node) {
         if (!baseSeen && IsElement(node, "base") && HasAttr(node, "href")) {
             baseSeen = true;
-            doc.m_strBaseUrl = ResolveHref(doc.m_strUrl, Attr(node, "href"));
+            const std::string base = ResolveUrl(doc.m_strUrl, Attr(node, "href"));
+            if (!base.empty()) {
+                doc.m_strBaseUrl = base;
+            }
         }
         if (IsElement(node, "title") && doc.m_strTitle.empty()) {
             doc.m_strTitle = TrimBlanks(CollapseSpaces(TextContent(node)), kHtmlBlanks);
@@ -284,7 +256,7 @@ void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop)
         CHtmlForm form;
         form.m_strName = Attr(node, "name");
         const std::string action = TrimBlanks(Attr(node, "action"), kHtmlBlanks);
-        form.m_strAction = action.empty() ? doc.m_strUrl : ResolveHref(doc.m_strBaseUrl, action);
+        form.m_strAction = action.empty() ? doc.m_strUrl : hrefs.Href(doc.m_strBaseUrl, action);
         form.m_strMethod =
             AsciiLower(TrimBlanks(Attr(node, "method"), kHtmlBlanks)) == "post" ? "POST" : "GET";
         const std::string enctype = TrimBlanks(Attr(node, "enctype"), kHtmlBlanks);
@@ -299,11 +271,9 @@ void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop)
     });
 
     size_t visited = 0;
-    bool stopped = false;
     ForEachElement(root, [&](xmlNode* node) {
-        if (stopped || (stop && ++visited % 4096 == 0 && stop())) {
-            stopped = true;  // the caller gave up; the rest is not worth reading
-            return;
+        if (stop && ++visited % 4096 == 0 && stop()) {
+            return false;  // the caller gave up; the rest is not worth reading
         }
         if (IsFormControl(node)) {
             // The form attribute names the owner explicitly; otherwise the enclosing form.
@@ -320,18 +290,19 @@ void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop)
             if (index != SIZE_MAX) {
                 doc.m_forms[index].m_elements.push_back(ReadControl(node));
             }
-            return;
+            return true;
         }
         const bool anchor = IsElement(node, "a");
         if ((anchor || IsElement(node, "area")) && HasAttr(node, "href")) {
             CHtmlLink link;
-            link.m_strHref = ResolveHref(doc.m_strBaseUrl, Attr(node, "href"));
+            link.m_strHref = hrefs.Href(doc.m_strBaseUrl, Attr(node, "href"));
             link.m_bArea = !anchor;
             if (anchor) {
                 link.m_strInnerText = InnerText(node);
             }
             doc.m_links.push_back(std::move(link));
         }
+        return true;
     });
 }
 
@@ -356,41 +327,8 @@ CHtmlDocument ParseHtmlDocument(const std::string& html, const std::string& page
     CHtmlDocument doc;
     doc.m_strUrl = pageUrl;
     doc.m_strBaseUrl = pageUrl;
-    if (html.empty()) {
-        return doc;
-    }
-    // Fed in slices, so that a caller who stops waiting is not held for a whole page.
-    constexpr size_t kSlice = 256 * 1024;
-    htmlParserCtxtPtr context =
-        htmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_NONE);
-    if (context == nullptr) {
-        return doc;
-    }
-    htmlCtxtUseOptions(
-        context, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
-    if (!charset.empty()) {
-        // A charset libxml2 does not know leaves the choice to the page.
-        if (xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(charset.c_str())) {
-            xmlSwitchToEncoding(context, handler);
-        }
-    }
-    bool stopped = false;
-    for (size_t offset = 0; offset < html.size(); offset += kSlice) {
-        if (stop && stop()) {
-            stopped = true;
-            break;
-        }
-        const size_t length = std::min(kSlice, html.size() - offset);
-        htmlParseChunk(context, html.data() + offset, static_cast<int>(length), 0);
-    }
-    htmlParseChunk(context, nullptr, 0, 1);
-    std::unique_ptr<xmlDoc, DocFree> tree(context->myDoc);
-    context->myDoc = nullptr;
-    htmlFreeParserCtxt(context);
-    if (stopped || !tree) {
-        return doc;
-    }
-    if (xmlNode* root = xmlDocGetRootElement(tree.get())) {
+    const HtmlTree tree = ParseHtml(html, charset, stop);
+    if (xmlNode* root = HtmlRoot(tree)) {
         Build(doc, root, stop);
     }
     return doc;

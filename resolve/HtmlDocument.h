@@ -1,8 +1,8 @@
 #pragma once
 // The hidden browser's document: what a loaded page offers to the resolver, kept as
 // plain data (forms with their controls, links) so it can cross threads and outlive
-// the parser. Also the pure helpers behind it: address resolution, parsing and the
-// encoding of a form's data.
+// the parser. Also the pure helpers behind it: parsing and the encoding of a form's
+// data. Addresses resolve with base/UrlResolve.h.
 
 #include <functional>
 #include <string>
@@ -48,7 +48,8 @@ public:
 
 // An entry of the document's links collection: an <a> or an <area> with an href.
 struct CHtmlLink {
-    std::string m_strHref;       // absolute, as a browser's href property gives it
+    std::string m_strHref;       // as a browser's href property gives it: absolute, or as written
+                                 // when it names no web address; "" when over kMaxUrlLength
     std::string m_strInnerText;  // anchors only; white space collapsed
     bool m_bArea = false;
 };
@@ -72,11 +73,6 @@ struct FormSubmission {
     std::string m_strBody;         // POST only
     std::string m_strContentType;  // POST only
 };
-
-// Resolves a link address against a base address the way a browser's href property
-// does (RFC 3986 with the usual browser leniency). Addresses that cannot be resolved
-// come back as written, trimmed. Never fails on junk.
-std::string ResolveHref(const std::string& base, const std::string& href);
 
 // Builds the document of an HTML page loaded from pageUrl. Any bytes are accepted.
 // charset is the one the server named, if any; without it the page's own

@@ -1,42 +1,17 @@
 #include "service/MediaFinder.h"
 
-#include <libxml/HTMLparser.h>
-#include <libxml/uri.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
-#include <memory>
-#include <mutex>
-#include <string_view>
 #include <unordered_set>
 
 #include "base/AsciiText.h"
+#include "base/HtmlWalk.h"
+#include "base/UrlResolve.h"
+#include "service/ServiceLog.h"
 
 namespace tamsel {
 
 namespace {
-
-// Browsers escape what a written address may not hold; libxml2's resolver wants
-// the same before it accepts the address.
-std::string EscapeForUri(const std::string& s) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-            c == '`' || c == '{' || c == '|' || c == '}') {
-            if (c == '\t' || c == '\n' || c == '\r') {
-                continue;  // browsers drop these inside addresses
-            }
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0x0F]);
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
 
 std::string UrlDecode(const std::string& s) {
     std::string out;
@@ -53,53 +28,6 @@ std::string UrlDecode(const std::string& s) {
         }
     }
     return out;
-}
-
-// An absolute http or https address that names a host: "http://", "http://:80/"
-// and "http://user@/" lead nowhere.
-bool IsHttpAddress(const std::string& address) {
-    const std::string lower = AsciiLower(address.substr(0, 8));
-    const std::size_t rest = lower.rfind("http://", 0) == 0    ? 7
-                             : lower.rfind("https://", 0) == 0 ? 8
-                                                               : 0;
-    if (rest == 0) {
-        return false;
-    }
-    std::string authority = address.substr(rest, address.find_first_of("/?#", rest) - rest);
-    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-        authority.erase(0, at + 1);
-    }
-    if (!authority.empty() && authority[0] == '[') {
-        const std::size_t close = authority.find(']');
-        return close != std::string::npos && close > 1;
-    }
-    return !authority.empty() && authority[0] != ':';
-}
-
-std::string Attribute(xmlNode* node, const char* name) {
-    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    if (value == nullptr) {
-        return {};
-    }
-    std::string text(reinterpret_cast<const char*>(value));
-    xmlFree(value);
-    return text;
-}
-
-// The HTML parser already gives element names in lower case.
-std::string_view Name(xmlNode* node) {
-    return node->name != nullptr ? std::string_view(reinterpret_cast<const char*>(node->name))
-                                 : std::string_view();
-}
-
-std::string TextContent(xmlNode* node) {
-    xmlChar* value = xmlNodeGetContent(node);
-    if (value == nullptr) {
-        return {};
-    }
-    std::string text(reinterpret_cast<const char*>(value));
-    xmlFree(value);
-    return text;
 }
 
 // The media addresses a flashvars string names (file=, flv=, video_url=).
@@ -219,72 +147,83 @@ bool IsPlayerMetaName(const std::string& name) {
 class Collector {
 public:
     explicit Collector(std::string base) : m_base(std::move(base)) {}
-
-    void Add(const std::string& raw) {
-        const std::string candidate = TrimBlanks(raw);
-        if (candidate.empty()) {
-            return;
-        }
-        const std::string absolute = ResolveAddress(candidate, m_base);
-        if (absolute.empty() || !IsHttpAddress(absolute)) {
-            return;
-        }
-        if (m_seen.insert(absolute).second) {
-            m_found.push_back(absolute);
+    ~Collector() {
+        if (m_nTooLong > 0) {
+            qCDebug(lcService) << "skipped" << m_nTooLong << "addresses over" << kMaxUrlLength
+                               << "bytes";
         }
     }
+
+    void Add(const std::string& raw) { Keep(Resolve(raw)); }
     void AddIfMedia(const std::string& raw) {
-        const std::string candidate = TrimBlanks(raw);
         // Most links of a page name no media at all; skip resolving those.
-        if (candidate.empty() || !MentionsMediaExtension(candidate)) {
+        if (!MentionsMediaExtension(raw)) {
             return;
         }
-        if (HasMediaExtension(ResolveAddress(candidate, m_base))) {
-            Add(candidate);
+        const std::string absolute = Resolve(raw);
+        if (HasMediaExtension(absolute)) {
+            Keep(absolute);
         }
     }
     std::vector<std::string> Take() { return std::move(m_found); }
 
 private:
+    std::string Resolve(const std::string& raw) {
+        // An empty reference means the page itself, never its media.
+        if (std::none_of(raw.begin(), raw.end(),
+                         [](char c) { return static_cast<unsigned char>(c) > 0x20; })) {
+            return {};
+        }
+        UrlFailure failure = UrlFailure::None;
+        std::string absolute = ResolveUrl(m_base, raw, &failure);
+        if (failure == UrlFailure::TooLong) {
+            ++m_nTooLong;
+        }
+        return absolute;
+    }
+    void Keep(const std::string& absolute) {
+        if (!absolute.empty() && m_seen.insert(absolute).second) {
+            m_found.push_back(absolute);
+        }
+    }
+
     std::string m_base;
     std::unordered_set<std::string> m_seen;
     std::vector<std::string> m_found;
+    std::size_t m_nTooLong = 0;
 };
 
 void VisitElement(xmlNode* node, Collector& found) {
-    const std::string_view name = Name(node);
-    if (name == "video") {
-        found.Add(Attribute(node, "src"));
-    } else if (name == "source") {
-        const std::string_view parent =
-            node->parent != nullptr ? Name(node->parent) : std::string_view();
-        const std::string type = AsciiLower(Attribute(node, "type"));
-        if (parent == "video" || type.rfind("video/", 0) == 0) {
-            found.Add(Attribute(node, "src"));
-        } else if (parent != "audio") {
-            found.AddIfMedia(Attribute(node, "src"));
+    if (IsElement(node, "video")) {
+        found.Add(Attr(node, "src"));
+    } else if (IsElement(node, "source")) {
+        const std::string type = AsciiLower(Attr(node, "type"));
+        if (IsElement(node->parent, "video") || type.rfind("video/", 0) == 0) {
+            found.Add(Attr(node, "src"));
+        } else if (!IsElement(node->parent, "audio")) {
+            found.AddIfMedia(Attr(node, "src"));
         }
-    } else if (name == "meta") {
-        std::string key = AsciiLower(TrimBlanks(Attribute(node, "property")));
+    } else if (IsElement(node, "meta")) {
+        std::string key = AsciiLower(TrimBlanks(Attr(node, "property")));
         if (key.empty()) {
-            key = AsciiLower(TrimBlanks(Attribute(node, "name")));
+            key = AsciiLower(TrimBlanks(Attr(node, "name")));
         }
         if (IsPlayerMetaName(key)) {
-            found.Add(Attribute(node, "content"));
+            found.Add(Attr(node, "content"));
         }
-    } else if (name == "embed") {
-        found.AddIfMedia(Attribute(node, "src"));
-        for (const std::string& address : FlashVarAddresses(Attribute(node, "flashvars"))) {
+    } else if (IsElement(node, "embed")) {
+        found.AddIfMedia(Attr(node, "src"));
+        for (const std::string& address : FlashVarAddresses(Attr(node, "flashvars"))) {
             found.Add(address);
         }
-    } else if (name == "object") {
-        found.AddIfMedia(Attribute(node, "data"));
-        for (const std::string& address : FlashVarAddresses(Attribute(node, "flashvars"))) {
+    } else if (IsElement(node, "object")) {
+        found.AddIfMedia(Attr(node, "data"));
+        for (const std::string& address : FlashVarAddresses(Attr(node, "flashvars"))) {
             found.Add(address);
         }
-    } else if (name == "param") {
-        const std::string key = AsciiLower(TrimBlanks(Attribute(node, "name")));
-        const std::string value = Attribute(node, "value");
+    } else if (IsElement(node, "param")) {
+        const std::string key = AsciiLower(TrimBlanks(Attr(node, "name")));
+        const std::string value = Attr(node, "value");
         if (key == "flashvars") {
             for (const std::string& address : FlashVarAddresses(value)) {
                 found.Add(address);
@@ -293,64 +232,18 @@ void VisitElement(xmlNode* node, Collector& found) {
                    key == "file") {
             found.AddIfMedia(value);
         }
-    } else if (name == "script") {
-        if (AsciiLower(TrimBlanks(Attribute(node, "type"))) == "application/ld+json") {
+    } else if (IsElement(node, "script")) {
+        if (AsciiLower(TrimBlanks(Attr(node, "type"))) == "application/ld+json") {
             for (const std::string& address : JsonLdContentUrls(TextContent(node))) {
                 found.Add(address);
             }
         }
-    } else if (name == "a") {
-        found.AddIfMedia(Attribute(node, "href"));
+    } else if (IsElement(node, "a")) {
+        found.AddIfMedia(Attr(node, "href"));
     }
 }
-
-// Walks the tree in document order without recursion: hostile nesting cannot
-// exhaust the stack.
-template <typename Visit>
-void WalkElements(xmlNode* root, Visit&& visit) {
-    xmlNode* node = root;
-    while (node != nullptr) {
-        if (node->type == XML_ELEMENT_NODE) {
-            if (!visit(node)) {
-                return;
-            }
-        }
-        if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
-            node = node->children;
-            continue;
-        }
-        while (node != nullptr && node->next == nullptr) {
-            node = node->parent;
-            if (node == root || (node != nullptr && node->type == XML_DOCUMENT_NODE) ||
-                (node != nullptr && node->type == XML_HTML_DOCUMENT_NODE)) {
-                return;
-            }
-        }
-        if (node != nullptr) {
-            node = node->next;
-        }
-    }
-}
-
-struct DocDeleter {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
 
 }  // namespace
-
-std::string ResolveAddress(const std::string& ref, const std::string& base) {
-    const std::string escapedRef = EscapeForUri(TrimBlanks(ref));
-    const std::string escapedBase = EscapeForUri(TrimBlanks(base));
-    xmlChar* built = xmlBuildURI(reinterpret_cast<const xmlChar*>(escapedRef.c_str()),
-                                 reinterpret_cast<const xmlChar*>(escapedBase.c_str()));
-    if (built == nullptr) {
-        return {};
-    }
-    std::string result(reinterpret_cast<const char*>(built));
-    xmlFree(built);
-    // A relative reference against a base that is not absolute stays relative.
-    return result.find("://") != std::string::npos ? result : std::string();
-}
 
 bool HasMediaExtension(const std::string& address) {
     std::string path = address.substr(0, address.find_first_of("?#"));
@@ -368,29 +261,18 @@ bool HasMediaExtension(const std::string& address) {
 }
 
 std::vector<std::string> FindMediaAddresses(const std::string& html, const std::string& pageUrl) {
-    static std::once_flag parserReady;
-    std::call_once(parserReady, [] { xmlInitParser(); });
-    if (html.empty() || html.size() > static_cast<std::size_t>(INT32_MAX)) {
-        return {};
-    }
-    std::unique_ptr<xmlDoc, DocDeleter> doc(
-        htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, nullptr,
-                       HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                           HTML_PARSE_RECOVER | HTML_PARSE_NOBLANKS));
-    if (!doc) {
-        return {};
-    }
-    xmlNode* root = xmlDocGetRootElement(doc.get());
+    const HtmlTree tree = ParseHtml(html);
+    xmlNode* root = HtmlRoot(tree);
     if (root == nullptr) {
         return {};
     }
     // The first <base href> of the document decides for every relative address.
     std::string base = pageUrl;
-    WalkElements(root, [&](xmlNode* node) {
-        if (Name(node) == "base") {
-            const std::string href = TrimBlanks(Attribute(node, "href"));
+    ForEachElement(root, [&](xmlNode* node) {
+        if (IsElement(node, "base")) {
+            const std::string href = TrimBlanks(Attr(node, "href"));
             if (!href.empty()) {
-                const std::string resolved = ResolveAddress(href, pageUrl);
+                const std::string resolved = ResolveUrl(pageUrl, href);
                 if (!resolved.empty()) {
                     base = resolved;
                 }
@@ -400,10 +282,7 @@ std::vector<std::string> FindMediaAddresses(const std::string& html, const std::
         return true;
     });
     Collector found(base);
-    WalkElements(root, [&](xmlNode* node) {
-        VisitElement(node, found);
-        return true;
-    });
+    ForEachElement(root, [&](xmlNode* node) { VisitElement(node, found); });
     return found.Take();
 }
 

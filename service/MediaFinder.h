@@ -13,9 +13,6 @@ namespace tamsel {
 // the page's <base href>, else `pageUrl`. Any input is safe, empty and junk too.
 std::vector<std::string> FindMediaAddresses(const std::string& html, const std::string& pageUrl);
 
-// `ref` made absolute against `base` (RFC 3986), or "" when it cannot be.
-std::string ResolveAddress(const std::string& ref, const std::string& base);
-
 // True when the address's path (query and fragment ignored) ends in a media extension.
 bool HasMediaExtension(const std::string& address);
 

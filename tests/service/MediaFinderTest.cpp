@@ -124,23 +124,4 @@ TEST(FindMediaAddresses, SurvivesHostileInput) {
     EXPECT_TRUE(FindMediaAddresses("<video src=\"a.mp4\">", "not a base").empty());
 }
 
-TEST(ResolveAddress, FollowsTheUsualRules) {
-    const struct {
-        std::string ref;
-        std::string base;
-        std::string expected;
-    } cases[] = {
-        {"a.mp4", "http://h.test/d/p.html", "http://h.test/d/a.mp4"},
-        {"../a.mp4", "http://h.test/d/e/p", "http://h.test/d/a.mp4"},
-        {"/a.mp4", "https://h.test:8443/d/p", "https://h.test:8443/a.mp4"},
-        {"//c.test/a.mp4", "https://h.test/", "https://c.test/a.mp4"},
-        {"?q=1", "http://h.test/d/p", "http://h.test/d/p?q=1"},
-        {"http://x.test/a", "http://h.test/", "http://x.test/a"},
-        {"a.mp4", "", ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ResolveAddress(c.ref, c.base), c.expected) << c.ref << " against " << c.base;
-    }
-}
-
 }  // namespace
