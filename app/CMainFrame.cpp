@@ -143,9 +143,9 @@ void CMainFrame::timerEvent(QTimerEvent* event) {
     if (id == m_timerIds[0]) {
         m_panes[2]->setText(QString::fromStdString(m_pView->GetSpeedText()));
     } else if (id == m_timerIds[1]) {
-        m_pView->RetryAfterNavError();
+        m_pView->Resolver().RetryAfterNavError();
     } else if (id == m_timerIds[2]) {
-        m_pView->ResumeDeferred();
+        m_pView->Resolver().ResumeDeferred();
     } else {
         QMainWindow::timerEvent(event);
     }

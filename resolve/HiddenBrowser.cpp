@@ -6,12 +6,7 @@
 
 #include <curl/curl.h>
 #include <libxml/parser.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
-#include <QMetaObject>
-#include <QPointer>
-#include <QSocketNotifier>
 #include <cctype>
 
 #include "base/AsciiText.h"
@@ -148,12 +143,6 @@ CHiddenBrowser::CHiddenBrowser(QObject* parent) : QObject(parent) {
         // An empty cookie file switches the in-memory cookie engine on for the handle.
         curl_easy_setopt(m_easy, CURLOPT_COOKIEFILE, "");
     }
-    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd >= 0) {
-        m_pWakeNotifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
-        connect(m_pWakeNotifier, &QSocketNotifier::activated, this,
-                &CHiddenBrowser::DrainDeliveries);
-    }
     if (m_multi != nullptr && m_easy != nullptr) {
         m_worker = std::thread([this] { WorkerLoop(); });
     }
@@ -178,10 +167,6 @@ CHiddenBrowser::~CHiddenBrowser() {
     }
     if (m_multi != nullptr) {
         curl_multi_cleanup(m_multi);
-    }
-    delete m_pWakeNotifier;
-    if (m_wakeFd >= 0) {
-        close(m_wakeFd);
     }
 }
 
@@ -348,48 +333,22 @@ CHiddenBrowser::Outcome CHiddenBrowser::Load(const Request& request) {
 
 void CHiddenBrowser::Deliver(std::uint64_t serial, std::shared_ptr<CHtmlDocument> document,
                              const std::string& url, int errorCode) {
-    {
-        std::lock_guard<std::mutex> lock(m_deliveryLock);
-        m_deliveries.push_back({serial, std::move(document), url, errorCode});
-    }
-    if (m_wakeFd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
-    } else {
-        // No eventfd: a queued call, dropped by Qt if the browser is gone first.
-        QMetaObject::invokeMethod(this, "DrainDeliveries", Qt::QueuedConnection);
-    }
+    m_deliveries.Post({serial, std::move(document), url, errorCode});
 }
 
-void CHiddenBrowser::DrainDeliveries() {
-    if (m_wakeFd >= 0) {
-        // Reset the counter first: a delivery queued after this read writes again.
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+void CHiddenBrowser::Announce(Delivery delivery) {
+    // A navigation started since (also by a listener of an earlier delivery) makes
+    // this one stale. A listener may delete the browser: the queue then stops.
+    if (m_nSerial.load() != delivery.serial) {
+        return;
     }
-    std::vector<Delivery> deliveries;
-    {
-        std::lock_guard<std::mutex> lock(m_deliveryLock);
-        deliveries.swap(m_deliveries);
+    m_bBusy = false;
+    if (delivery.errorCode != 0) {
+        Q_EMIT NavigateError(delivery.url, delivery.errorCode);
+        return;
     }
-    const QPointer<CHiddenBrowser> alive(this);  // a listener may delete the browser
-    for (Delivery& delivery : deliveries) {
-        if (!alive) {
-            return;
-        }
-        // A navigation started since (also by a listener of an earlier delivery)
-        // makes this one stale.
-        if (m_nSerial.load() != delivery.serial) {
-            continue;
-        }
-        m_bBusy = false;
-        if (delivery.errorCode != 0) {
-            Q_EMIT NavigateError(delivery.url, delivery.errorCode);
-            continue;
-        }
-        m_document = std::move(delivery.document);
-        Q_EMIT DocumentComplete(delivery.url);
-    }
+    m_document = std::move(delivery.document);
+    Q_EMIT DocumentComplete(delivery.url);
 }
 
 }  // namespace tamsel

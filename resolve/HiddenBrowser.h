@@ -14,9 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/UiQueue.h"
 #include "resolve/HtmlDocument.h"
-
-class QSocketNotifier;
 
 namespace tamsel {
 
@@ -54,10 +53,6 @@ Q_SIGNALS:
     // Loading url failed: the HTTP status (400 and above) or an INET_E_ code.
     void NavigateError(std::string url, int statusCode);
 
-private Q_SLOTS:
-    // Hands the finished loads to the user-interface thread's listeners.
-    void DrainDeliveries();
-
 private:
     struct Request {
         std::uint64_t serial = 0;
@@ -81,6 +76,8 @@ private:
     bool IsCancelled(std::uint64_t serial) const;
     void Deliver(std::uint64_t serial, std::shared_ptr<CHtmlDocument> document,
                  const std::string& url, int errorCode);
+    // Hands one finished load to the user-interface thread's listeners.
+    void Announce(Delivery delivery);
 
     bool m_bSilent = false;
     bool m_bBusy = false;
@@ -96,13 +93,8 @@ private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::optional<Request> m_pending;  // guarded by m_lock
-    // Finished loads on their way to the user-interface thread: queued under a plain
-    // mutex, announced through an eventfd that a socket notifier watches there. No Qt
-    // object crosses threads, so race checkers see the whole hand-over.
-    std::mutex m_deliveryLock;
-    std::vector<Delivery> m_deliveries;  // guarded by m_deliveryLock
-    int m_wakeFd = -1;
-    QSocketNotifier* m_pWakeNotifier = nullptr;  // child of this browser
+    // Finished loads on their way to the user-interface thread.
+    CUiQueue<Delivery> m_deliveries{[this](Delivery delivery) { Announce(std::move(delivery)); }};
 
     void* m_multi = nullptr;  // CURLM*, woken from this thread to cancel promptly
     void* m_easy = nullptr;   // CURL*, reused so cookies and connections live for the run

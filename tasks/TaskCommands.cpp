@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
 
@@ -28,7 +27,7 @@ void CTaskTable::OnStart() {
         SetTaskState(row, TASK_DOWNLOADING);
         m_taskModel.SetItemText(row, COL_PROGRESS, "0 %");
         StartFetcher(mediaUrl, m_taskModel.GetItemText(row, COL_FILE_NAME), taskId);
-        ++m_nRunning;
+        RaiseRunning();
     }
 }
 
@@ -100,8 +99,7 @@ void CTaskTable::OnOpenTarget() {
     if (row < 0 || row >= GetItemCount()) {
         return;
     }
-    const auto recorded = m_folderByUrl.find(m_taskModel.GetItemText(row, COL_SOURCE));
-    std::string folder = recorded != m_folderByUrl.end() ? recorded->second : std::string();
+    std::string folder = FolderFor(m_taskModel.GetItemText(row, COL_SOURCE));
     if (folder.empty() || folder.back() != '/') {
         folder += '/';
     }
@@ -130,17 +128,14 @@ int CTaskTable::CanExit() {
 }
 
 void CTaskTable::NewTaskConfirmed() {
-    if (m_strUrl.empty()) {
+    if (m_entry.m_strUrl.empty()) {
         return;
     }
     if (AddTask() == 1) {
         ShowMessage("The URL address already exists.", MB_OK | MB_ICONQUESTION);
         return;
     }
-    if (m_bResolving == 0) {
-        m_bResolving = 1;
-        NavigateTo(ServiceBaseAddress());
-    }
+    OnTaskQueued();
 }
 
 }  // namespace tamsel

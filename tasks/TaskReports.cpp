@@ -1,72 +1,29 @@
 // The workers' reports on the user-interface thread, and the speed text.
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include "download/SpeedText.h"
 #include "tasks/TaskTable.h"
 
 namespace tamsel {
 
 CTaskReportPump::CTaskReportPump(CTaskTable& table)
-    : m_table(table), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (m_wakeFd >= 0) {
-        m_notifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, &CTaskReportPump::Deliver);
-    }
-}
-
-CTaskReportPump::~CTaskReportPump() {
-    delete m_notifier;
-    if (m_wakeFd >= 0) {
-        close(m_wakeFd);
-    }
-}
+    : m_table(table), m_reports([this](Report report) { Deliver(std::move(report)); }) {}
 
 void CTaskReportPump::PostFetchProgress(int code, int reportId, std::uint64_t fetcherSerial) {
-    Queue({code, reportId, fetcherSerial, nullptr});
+    m_reports.Post({code, reportId, fetcherSerial, nullptr});
 }
 
 void CTaskReportPump::RequestCredentials(std::shared_ptr<CredentialsRequest> request) {
-    Queue({0, request->ReportId(), 0, std::move(request)});
+    const int reportId = request->ReportId();
+    m_reports.Post({0, reportId, 0, std::move(request)});
 }
 
-void CTaskReportPump::Queue(Report report) {
-    {
-        std::lock_guard lock(m_lock);
-        m_reports.push_back(std::move(report));
-    }
-    if (m_wakeFd < 0) {
-        QMetaObject::invokeMethod(this, &CTaskReportPump::Deliver, Qt::QueuedConnection);
-        return;
-    }
-    const std::uint64_t one = 1;
-    // The counter only wakes the thread; a full counter still wakes it.
-    [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
-}
-
-void CTaskReportPump::Deliver() {
-    std::uint64_t count = 0;
-    if (m_wakeFd >= 0) {
-        [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
-    }
-    // One at a time: a credentials dialog runs a nested event loop that may deliver
-    // the next reports itself, and they must still come in the order they were posted.
-    for (;;) {
-        Report report;
-        {
-            std::lock_guard lock(m_lock);
-            if (m_reports.empty()) {
-                return;
-            }
-            report = std::move(m_reports.front());
-            m_reports.pop_front();
-        }
-        if (report.credentials) {
-            m_table.OnCredentialsRequest(std::move(report.credentials));
-        } else {
-            m_table.OnFetchProgress(report.code, report.reportId, report.serial);
-        }
+void CTaskReportPump::Deliver(Report report) {
+    // A credentials dialog runs a nested event loop that may deliver the next reports
+    // itself; the queue still hands them over in the order they were posted.
+    if (report.credentials) {
+        m_table.OnCredentialsRequest(std::move(report.credentials));
+    } else {
+        m_table.OnFetchProgress(report.code, report.reportId, report.serial);
     }
 }
 

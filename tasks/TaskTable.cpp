@@ -4,7 +4,6 @@
 
 #include "download/FileNaming.h"
 #include "download/PageTitle.h"
-#include "resolve/HiddenBrowser.h"
 #include "tasks/TaskMessageSeam.h"
 
 namespace tamsel {
@@ -38,8 +37,6 @@ void CTaskTable::ShutdownWorkers() {
         title.thread.join();
     }
     m_titleThreads.clear();
-    m_wndBrowser.reset();
-    m_pBrowser = nullptr;
 }
 
 // --- Rows ---
@@ -68,6 +65,18 @@ void CTaskTable::SetTaskState(int row, int state) {
 
 int CTaskTable::GetTaskState(int row) const {
     return m_taskModel.GetItemImage(row);
+}
+
+std::string CTaskTable::CellText(int row, int column) const {
+    return m_taskModel.GetItemText(row, column);
+}
+
+void CTaskTable::SetCellText(int row, int column, const std::string& text) {
+    m_taskModel.SetItemText(row, column, text);
+}
+
+int CTaskTable::TaskIdAt(int row) const {
+    return m_taskModel.GetItemData(row);
 }
 
 int CTaskTable::FindRowByTaskId(int taskId) const {
@@ -108,24 +117,45 @@ std::string CTaskTable::NextQueuedUrl() const {
     return {};
 }
 
+bool CTaskTable::MoveQueuePast(const std::string& url) {
+    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
+    if (it == m_urlQueue.end()) {
+        return false;
+    }
+    m_nQueuePos = static_cast<int>(it - m_urlQueue.begin()) + 1;
+    return true;
+}
+
+void CTaskTable::SkipQueuedUrl() {
+    if (m_nQueuePos >= 0 && m_nQueuePos < static_cast<int>(m_urlQueue.size())) {
+        ++m_nQueuePos;
+    }
+}
+
+std::string CTaskTable::FolderFor(const std::string& pageUrl) const {
+    const auto folder = m_folderByUrl.find(pageUrl);
+    return folder != m_folderByUrl.end() ? folder->second : std::string();
+}
+
 int CTaskTable::AddTask() {
-    if (std::find(m_urlQueue.begin(), m_urlQueue.end(), m_strUrl) != m_urlQueue.end()) {
+    const TaskEntryStrings& entry = m_entry;
+    if (std::find(m_urlQueue.begin(), m_urlQueue.end(), entry.m_strUrl) != m_urlQueue.end()) {
         return 1;
     }
-    m_urlQueue.push_back(m_strUrl);
-    m_folderByUrl[m_strUrl] = m_strSaveFolder;
+    m_urlQueue.push_back(entry.m_strUrl);
+    m_folderByUrl[entry.m_strUrl] = entry.m_strSaveFolder;
 
-    std::string fileName = m_strRename;
+    std::string fileName = entry.m_strRename;
     if (fileName.empty()) {
         fileName = MakeTimeName(".flv");
-        StartTitleThread(m_strUrl);
+        StartTitleThread(entry.m_strUrl);
     }
 
     const int row = m_taskModel.InsertItem();
     m_taskModel.SetItemText(row, COL_FILE_NAME, fileName);
     m_taskModel.SetItemText(row, COL_SIZE, "0 K");
     m_taskModel.SetItemText(row, COL_PROGRESS, "0 %");
-    m_taskModel.SetItemText(row, COL_SOURCE, m_strUrl);
+    m_taskModel.SetItemText(row, COL_SOURCE, entry.m_strUrl);
     m_taskModel.SetItemData(row, m_nNextTaskId);
     SetTaskState(row, TASK_WAIT);
     ++m_nNextTaskId;
@@ -178,10 +208,8 @@ void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fi
     auto fetcher = std::make_unique<MediaFetcher>();
     fetcher->SetView(m_reportPump.get());
     const int row = FindRowByTaskId(taskId);
-    const std::string pageUrl = m_taskModel.GetItemText(row, COL_SOURCE);
-    const auto folder = m_folderByUrl.find(pageUrl);
-    fetcher->SetTask(folder != m_folderByUrl.end() ? folder->second : std::string(), mediaUrl,
-                     fileName, taskId, 0);
+    fetcher->SetTask(FolderFor(m_taskModel.GetItemText(row, COL_SOURCE)), mediaUrl, fileName,
+                     taskId, 0);
     fetcher->SetTimeouts(m_fetchConnectTimeout, m_fetchIdleTimeout);
     MediaFetcher* started = fetcher.get();
     m_pFetchers[taskId] = std::move(fetcher);
@@ -199,8 +227,12 @@ void CTaskTable::StopTask(int row) {
     }
 }
 
+void CTaskTable::RaiseRunning() {
+    ++m_nRunning;
+}
+
 void CTaskTable::LowerRunning() {
-    if (m_nRunning > 1) {
+    if (m_nRunning > 0) {
         --m_nRunning;
     }
 }
@@ -245,8 +277,7 @@ std::string CTaskTable::GetTitleFileName(const std::string& pageUrl) const {
     if (name.empty()) {
         return {};
     }
-    const auto folder = m_folderByUrl.find(pageUrl);
-    return ApplyTakenNameRule(folder != m_folderByUrl.end() ? folder->second : std::string(), name);
+    return ApplyTakenNameRule(FolderFor(pageUrl), name);
 }
 
 // --- Hooks ---

@@ -3,12 +3,9 @@
 // every operation on it that needs no display. The view widget derives from it.
 
 #include <QItemSelectionModel>
-#include <QObject>
-#include <QSocketNotifier>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,12 +14,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/UiQueue.h"
 #include "download/MediaFetcher.h"
+#include "tasks/ResolverHost.h"
 #include "tasks/TaskListModel.h"
 
 namespace tamsel {
 
-class CHiddenBrowser;
 class CTaskTable;
 
 // The three task-entry strings, exchanged as one block with the New Task dialog.
@@ -33,14 +31,10 @@ struct TaskEntryStrings {
 };
 
 // Receives the workers' reports and hands them to the table on the user-interface
-// thread (the thread that made it). Workers only queue a report and wake that thread
-// through an eventfd, so no Qt object crosses threads and the order of each worker's
-// reports is kept.
-class CTaskReportPump : public QObject, public FetchReportSink {
-    Q_OBJECT
+// thread (the thread that made it), in the order each worker posted them.
+class CTaskReportPump : public FetchReportSink {
 public:
     explicit CTaskReportPump(CTaskTable& table);
-    ~CTaskReportPump() override;
     void PostFetchProgress(int code, int reportId, std::uint64_t fetcherSerial) override;
     void RequestCredentials(std::shared_ptr<CredentialsRequest> request) override;
 
@@ -51,22 +45,22 @@ private:
         std::uint64_t serial = 0;
         std::shared_ptr<CredentialsRequest> credentials;
     };
-    void Queue(Report report);
-    void Deliver();
+    void Deliver(Report report);
 
     CTaskTable& m_table;
-    int m_wakeFd = -1;
-    QSocketNotifier* m_notifier = nullptr;
-    std::mutex m_lock;
-    std::deque<Report> m_reports;  // guarded by m_lock
+    CUiQueue<Report> m_reports;
 };
 
-class CTaskTable : public TaskEntryStrings {
+class CTaskTable : public CResolverHost {
 public:
     CTaskTable();
-    virtual ~CTaskTable();
+    ~CTaskTable() override;
     CTaskTable(const CTaskTable&) = delete;
     CTaskTable& operator=(const CTaskTable&) = delete;
+
+    // The strings of the next New Task, filled in by the New Task dialog.
+    TaskEntryStrings& Entry() { return m_entry; }
+    const TaskEntryStrings& Entry() const { return m_entry; }
 
     // --- Rows (the list control's store) ---
     CTaskListModel& TaskModel() { return m_taskModel; }
@@ -76,18 +70,40 @@ public:
     bool IsRowSelected(int row) const;
     int GetSelectedCount() const;
     void SelectRow(int row, bool selected);
+    // The row most recently selected; deselection and deletion keep it.
+    int LastSelectedRow() const { return m_nLastSelected; }
 
-    void SetTaskState(int row, int state);
-    int GetTaskState(int row) const;
+    void SetTaskState(int row, int state) override;
+    int GetTaskState(int row) const override;
+    std::string CellText(int row, int column) const override;
+    void SetCellText(int row, int column, const std::string& text) override;
+    int TaskIdAt(int row) const override;
     int FindRowByTaskId(int taskId) const;
     int AnyTaskInState(int state, int selectedOnly) const;
-    int FindRowByUrl(const std::string& url) const;
+    int FindRowByUrl(const std::string& url) const override;
     int HasRowWithUrl(const std::string& url) const;
-    std::string NextQueuedUrl() const;
+    // Adds the task of Entry(): 0 when added, 1 when its address is queued already.
     int AddTask();
     void ForgetTaskUrl(const std::string& url);
-    void StartFetcher(const std::string& mediaUrl, const std::string& fileName, int taskId);
+    // The number the next task gets; numbers are never reused.
+    int NextTaskId() const { return m_nNextTaskId; }
+    // The target folder recorded for a page address, "" when none.
+    std::string FolderFor(const std::string& pageUrl) const;
+
+    // --- The queue of page addresses to resolve, and its cursor ---
+    const std::vector<std::string>& UrlQueue() const { return m_urlQueue; }
+    int QueuePos() const { return m_nQueuePos; }
+    std::string NextQueuedUrl() const override;
+    bool MoveQueuePast(const std::string& url) override;
+    void SkipQueuedUrl() override;
+
+    // --- Downloads ---
+    void StartFetcher(const std::string& mediaUrl, const std::string& fileName,
+                      int taskId) override;
     void StopTask(int row);
+    // Downloads running: a started download raises it, its end lowers it once.
+    int Running() const override { return m_nRunning; }
+    void RaiseRunning() override;
 
     // --- Reports and texts ---
     void OnFetchProgress(int code, int reportId, std::uint64_t fetcherSerial);
@@ -96,7 +112,7 @@ public:
 
     // --- Titles and naming ---
     void FetchPageTitle(const std::string& pageUrl);
-    std::string GetTitleFileName(const std::string& pageUrl) const;
+    std::string GetTitleFileName(const std::string& pageUrl) const override;
     std::string TitleFor(const std::string& pageUrl) const;  // the filed title name, or ""
 
     // --- Commands on existing tasks ---
@@ -109,20 +125,6 @@ public:
     int CanExit();
     // The New command after the dialog was confirmed with a non-empty address.
     void NewTaskConfirmed();
-
-    // --- The resolver: the hidden browser driving the extraction service ---
-    void CreateBrowser();
-    void NavigateTo(const std::string& url);
-    int IsServiceUrl(const std::string& url, int bHomePage) const;
-    void SubmitPageUrl(const std::string& pageUrl);
-    void FillForm(int formIndex, const std::string& value, int bSubmit);
-    void OnDocumentComplete(const std::string& url);
-    void OnNavigateError(const std::string& url, int statusCode);
-    void ResolveNextOrDefer();
-    void ResumeDeferred();
-    void RetryAfterNavError();
-    void CollectDownloadLinks(const std::string& pageUrl);
-    void HandOffLinks();
 
     // Stops every download and waits for every worker and title thread to end.
     // Called before the table goes; afterwards no thread reports to it.
@@ -139,42 +141,27 @@ public:
     int SlotCount() const { return static_cast<int>(m_pFetchers.size()); }
 
 protected:
-    // The view's hooks: message boxes, repaint and the file manager.
+    // The view's hooks: message boxes, repaint, the file manager and the resolver.
     virtual int ShowMessage(const std::string& text, unsigned style);
-    virtual void RepaintList() { m_taskModel.RedrawItems(); }
+    void RepaintList() override { m_taskModel.RedrawItems(); }
     virtual void OpenTargetInShell(const std::string& folder, const std::string& path,
                                    bool fileExists);
-
-public:
-    // Members of the task table, in the order of their description.
-    std::vector<std::string> m_urlQueue;
-    std::map<std::string, std::string> m_foundLinks;
-    std::map<std::string, std::string> m_folderByUrl;
-    std::map<std::string, std::string> m_titleByUrl;  // guarded by m_titleLock
-    int m_nNextTaskId = 0;
-    int m_nQueuePos = 0;
-    int m_nRunning = 1;
-    int m_bDeferred = 0;
-    int m_nNavRetries = 0;
-    int m_bNavError = 0;
-    int m_bOneSelected = 0;
-    int m_bResolving = 0;
-    std::unique_ptr<CHiddenBrowser> m_wndBrowser;
-    CHiddenBrowser* m_pBrowser = nullptr;
-    std::vector<std::unique_ptr<MediaFetcher>> m_pFetchers;  // grows with the task numbers
-
-    // The page address the resolver submitted last; its result page is credited to it.
-    std::string m_strSubmittedUrl;
-    // Bounds NavigateTo's fall-back to the base address.
-    int m_nNavFallbacks = 0;
-
-    // The row most recently selected (kept by the list control; mirrored here for
-    // the display-free commands).
-    int m_nLastSelected = -1;
+    // A new task was queued: whoever resolves the queue takes it up.
+    virtual void OnTaskQueued() {}
 
 private:
     void LowerRunning();
     void StartTitleThread(const std::string& pageUrl);
+
+    TaskEntryStrings m_entry;
+    std::vector<std::string> m_urlQueue;
+    std::map<std::string, std::string> m_folderByUrl;
+    std::map<std::string, std::string> m_titleByUrl;  // guarded by m_titleLock
+    int m_nNextTaskId = 0;
+    int m_nQueuePos = 0;
+    int m_nRunning = 0;
+    std::vector<std::unique_ptr<MediaFetcher>> m_pFetchers;  // grows with the task numbers
+    int m_nLastSelected = -1;
 
     CTaskListModel m_taskModel;
     QItemSelectionModel m_taskSelection;

@@ -90,12 +90,12 @@ int main(int argc, char** argv) {
     frame.show();
     CQuilletView* view = frame.GetActiveView();
     QTemporaryDir folder;
-    view->m_strSaveFolder = folder.path().toStdString();
+    view->Entry().m_strSaveFolder = folder.path().toStdString();
     site.Get("/slow2", page("Harbour Seals at Play", "/m/slow2.flv"));
     site.ServeSlow("/m/slow2.flv", 40000000, 20000, std::chrono::milliseconds(20));
     for (const char* path : {"/done", "/slow", "/stop", "/gone", "/slow2", "/wait"}) {
-        view->m_strUrl = site.Url(path);
-        view->m_strRename.clear();
+        view->Entry().m_strUrl = site.Url(path);
+        view->Entry().m_strRename.clear();
         view->NewTaskConfirmed();
         Spin(400);
     }

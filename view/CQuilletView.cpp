@@ -38,7 +38,7 @@ void CQuilletView::OnInitialUpdate() {
     m_listTasks->setObjectName(QStringLiteral("TaskList"));
     m_listTasks->setGeometry(0, 0, 0, 0);
     m_listTasks->show();
-    CreateBrowser();
+    m_resolver.CreateBrowser();
     SetupTaskList();
     InitTaskDefaults();
     OnSize();
@@ -65,9 +65,9 @@ void CQuilletView::LoadStateIcons() {
 }
 
 void CQuilletView::InitTaskDefaults() {
-    m_strUrl.clear();
-    m_strRename.clear();
-    m_strSaveFolder = GetDefaultFolder();
+    Entry().m_strUrl.clear();
+    Entry().m_strRename.clear();
+    Entry().m_strSaveFolder = GetDefaultFolder();
 }
 
 void CQuilletView::resizeEvent(QResizeEvent* event) {
@@ -122,8 +122,8 @@ void CQuilletView::OnCommand(int id) {
 
 void CQuilletView::OnNewTask() {
     CNewTaskDlg dialog;
-    dialog.SetEntry(this);
-    if (dialog.DoModal() != IDOK || m_strUrl.empty()) {
+    dialog.SetEntry(&Entry());
+    if (dialog.DoModal() != IDOK || Entry().m_strUrl.empty()) {
         return;
     }
     NewTaskConfirmed();
@@ -161,7 +161,7 @@ QMenu* CQuilletView::BuildContextMenu() {
     if (GetSelectedCount() == 1) {
         m_bOneSelected = 1;
         enable = true;
-        const int row = m_nLastSelected;
+        const int row = LastSelectedRow();
         if (row >= 0 && row < GetItemCount()) {
             const int state = GetTaskState(row);
             if ((state == TASK_DOWNLOADING || state == TASK_FINISH) &&

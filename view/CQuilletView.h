@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include "tasks/LinkResolver.h"
 #include "tasks/TaskTable.h"
 
 class QAction;
@@ -29,6 +30,9 @@ public:
     QMenu* BuildContextMenu();
 
     CListCtrlEx* TaskList() const { return m_listTasks; }
+    // The resolver of this view's queue; the frame's timers pace it.
+    CLinkResolver& Resolver() { return m_resolver; }
+    const CLinkResolver& Resolver() const { return m_resolver; }
     const QList<QPixmap>& StateImages() const { return m_imageList; }
 
 protected:
@@ -39,6 +43,7 @@ protected:
     void OpenTargetInShell(const std::string& folder, const std::string& path,
                            bool fileExists) override;
     void OnCredentialsRequest(std::shared_ptr<CredentialsRequest> request) override;
+    void OnTaskQueued() override { m_resolver.OnTaskQueued(); }
 
 private:
     void OnSize();
@@ -49,6 +54,10 @@ private:
 
     CListCtrlEx* m_listTasks = nullptr;
     QList<QPixmap> m_imageList;
+    // Whether one row was selected when the context menu last opened.
+    int m_bOneSelected = 0;
+    // Ends before the table it works on (members go before bases), browser included.
+    CLinkResolver m_resolver{*this};
 };
 
 }  // namespace tamsel

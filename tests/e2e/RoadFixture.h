@@ -69,7 +69,7 @@ protected:
         ASSERT_TRUE(frame->OnCreate());
         frame->show();
         view = frame->GetActiveView();
-        view->m_strSaveFolder = folder.path().toStdString();
+        view->Entry().m_strSaveFolder = folder.path().toStdString();
     }
 
     // The New command with the dialog filled in and confirmed, as a user does it.

@@ -31,8 +31,8 @@ protected:
     bool WaitDriving(const std::function<bool()>& done, int ms = 60000) {
         return WaitFor(
             [&] {
-                view->ResumeDeferred();
-                view->RetryAfterNavError();
+                view->Resolver().ResumeDeferred();
+                view->Resolver().RetryAfterNavError();
                 return done();
             },
             ms);
@@ -136,7 +136,7 @@ TEST_F(WholeProgramTest, BrokenSitesAndMediaFailTheirTasksOnly) {
     }
     EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"Good.flv"});
     // The address given up was the last: the resolver goes idle.
-    EXPECT_TRUE(WaitDriving([&] { return view->m_bResolving == 0; }, 10000));
+    EXPECT_TRUE(WaitDriving([&] { return !view->Resolver().IsResolving(); }, 10000));
 }
 
 TEST_F(WholeProgramTest, TwoHundredTasksEachGetTheirOwnNumberAndSlot) {
@@ -153,8 +153,8 @@ TEST_F(WholeProgramTest, TwoHundredTasksEachGetTheirOwnNumberAndSlot) {
     OpenWindow();
     constexpr int kTasks = 200;
     for (int n = 0; n < kTasks; ++n) {
-        view->m_strUrl = site.Url("/many/" + std::to_string(n));
-        view->m_strRename = "n" + std::to_string(n) + ".flv";
+        view->Entry().m_strUrl = site.Url("/many/" + std::to_string(n));
+        view->Entry().m_strRename = "n" + std::to_string(n) + ".flv";
         view->NewTaskConfirmed();
     }
     ASSERT_TRUE(WaitDriving([&] { return CountInState(TASK_FINISH) == kTasks; }, 180000))

@@ -22,7 +22,7 @@ TEST_F(RoadFixture, NewTaskBecomesAFinishedFileNamedAfterItsPage) {
               testsupport::TestHttpServer::SlowBody(300000));
     EXPECT_TRUE(questions.empty());
     // The resolver is idle again: a later New starts it anew.
-    ASSERT_TRUE(WaitFor([&] { return view->m_bResolving == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return !view->Resolver().IsResolving(); }));
 }
 
 TEST_F(RoadFixture, UsersOwnNameWinsAndDuplicatesAreRefused) {

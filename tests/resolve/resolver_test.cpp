@@ -13,13 +13,14 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resolve/HiddenBrowser.h"
 #include "resolve/NavigationCodes.h"
 #include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
-#include "tasks/TaskTable.h"
+#include "tests/resolve/ResolvingTable.h"
 #include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -161,9 +162,29 @@ private:
     int m_nHomeRequests = 0;
 };
 
-class QuietTable : public CTaskTable {
-protected:
-    int ShowMessage(const std::string&, unsigned) override { return IDOK; }
+// Collects the warnings of the tasks library while it lives.
+class TaskWarnings {
+public:
+    TaskWarnings() { s_previous = qInstallMessageHandler(&Handle); }
+    ~TaskWarnings() { qInstallMessageHandler(s_previous); }
+    std::vector<std::string> Lines() {
+        std::lock_guard lock(s_lock);
+        return std::exchange(s_lines, {});
+    }
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtWarningMsg && context.category != nullptr &&
+            std::string(context.category) == "tamsel.tasks") {
+            std::lock_guard lock(s_lock);
+            s_lines.push_back(text.toStdString());
+        } else if (s_previous != nullptr) {
+            s_previous(type, context, text);
+        }
+    }
+    static inline std::mutex s_lock;
+    static inline std::vector<std::string> s_lines;
+    static inline QtMessageHandler s_previous = nullptr;
 };
 
 class ResolverTest : public ::testing::Test {
@@ -171,8 +192,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
         ASSERT_TRUE(service.Start());
-        table.CreateBrowser();
-        ASSERT_NE(table.m_pBrowser, nullptr);
+        resolver.CreateBrowser();
+        ASSERT_NE(resolver.Browser(), nullptr);
     }
     void TearDown() override {
         for (const char* name : {"a.flv", "b.flv", "c.flv", "d.flv"}) {
@@ -184,9 +205,7 @@ protected:
 
     // The New command for a page address, under the user's own file name.
     void New(const std::string& page, const std::string& name) {
-        table.m_strUrl = page;
-        table.m_strRename = name;
-        table.m_strSaveFolder = folder.path().toStdString();
+        table.Entry() = {folder.path().toStdString(), page, name};
         table.NewTaskConfirmed();
     }
     static bool WaitFor(const std::function<bool()>& done, int ms = 8000) {
@@ -197,21 +216,24 @@ protected:
     }
     int State(int row) { return table.GetTaskState(row); }
     std::string Cell(int row, int column) { return table.TaskModel().GetItemText(row, column); }
-    bool Idle() { return table.m_bResolving == 0 && !table.m_pBrowser->get_Busy(); }
+    bool Idle() { return !resolver.IsResolving() && !resolver.Browser()->get_Busy(); }
     std::string FileText(const std::string& name) {
         QFile file(QDir(folder.path()).filePath(QString::fromStdString(name)));
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
     }
-    // Fails the navigations the browser reports until the resolver has one pending,
-    // then runs the retry tick as the frame's timer would.
-    void ErrorThenRetry() {
-        ASSERT_TRUE(WaitFor([this] { return table.m_bNavError == 1; }));
-        table.RetryAfterNavError();
+    // Waits until the resolver has a failed navigation pending, then runs the retry
+    // tick as the frame's timer would; `times` over.
+    void ErrorThenRetry(int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            ASSERT_TRUE(WaitFor([this] { return resolver.HasNavError(); }));
+            resolver.RetryAfterNavError();
+        }
     }
 
     QTemporaryDir folder;
     StandInService service;
-    QuietTable table;
+    ResolvingTable table;
+    CLinkResolver& resolver = table.resolver;
 };
 
 TEST_F(ResolverTest, ResolvesPagesInTurnAndDownloadsWhatTheyOffer) {
@@ -219,7 +241,7 @@ TEST_F(ResolverTest, ResolvesPagesInTurnAndDownloadsWhatTheyOffer) {
     service.SetLinks("http://video.example/2", service.DownloadLink("b.flv"));
     New("http://video.example/1", "one.flv");
     New("http://video.example/2", "two.flv");  // the resolver is busy: no second navigation
-    EXPECT_EQ(table.m_bResolving, 1);
+    EXPECT_TRUE(resolver.IsResolving());
 
     ASSERT_TRUE(WaitFor([this] { return State(0) == TASK_FINISH && State(1) == TASK_FINISH; }));
     EXPECT_EQ(Cell(0, COL_FLV), service.MediaUrl("a.flv"));
@@ -230,8 +252,8 @@ TEST_F(ResolverTest, ResolvesPagesInTurnAndDownloadsWhatTheyOffer) {
     EXPECT_EQ(service.HomeRequests(), 1);
     EXPECT_EQ(service.Submitted(),
               (std::vector<std::string>{"http://video.example/1", "http://video.example/2"}));
-    ASSERT_TRUE(WaitFor([this] { return Idle() && table.m_nRunning == 1; }));
-    EXPECT_EQ(table.m_nQueuePos, 2);
+    ASSERT_TRUE(WaitFor([this] { return Idle() && table.Running() == 0; }));
+    EXPECT_EQ(table.QueuePos(), 2);
 
     // Idle again, so the next New starts from the home page.
     service.SetLinks("http://video.example/3", service.DownloadLink("c.flv"));
@@ -248,35 +270,35 @@ TEST_F(ResolverTest, RunsThreeDownloadsAndDefersTheFourthUntilOneEnds) {
         service.Hold(names[i], true);
         New(page, "clip" + std::to_string(i) + ".flv");
     }
-    ASSERT_TRUE(WaitFor([this] { return table.m_bDeferred == 1; }));
+    ASSERT_TRUE(WaitFor([this] { return resolver.IsDeferred(); }));
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(State(row), TASK_DOWNLOADING);
     }
     EXPECT_EQ(State(3), TASK_WAIT);
-    EXPECT_EQ(table.m_nRunning, 4);
-    EXPECT_EQ(table.m_bResolving, 1);
+    EXPECT_EQ(table.Running(), 3);
+    EXPECT_TRUE(resolver.IsResolving());
 
-    table.ResumeDeferred();  // the timer tick changes nothing while three run
+    resolver.ResumeDeferred();  // the timer tick changes nothing while three run
     Settle();
     EXPECT_EQ(State(3), TASK_WAIT);
     EXPECT_EQ(service.Submitted().size(), 3u);
 
     service.Hold("b.flv", false);
     ASSERT_TRUE(WaitFor([this] { return State(1) == TASK_FINISH; }));
-    EXPECT_EQ(table.m_nRunning, 3);
-    table.ResumeDeferred();
+    EXPECT_EQ(table.Running(), 2);
+    resolver.ResumeDeferred();
     ASSERT_TRUE(WaitFor([this] { return State(3) == TASK_DOWNLOADING; }));
     EXPECT_EQ(Cell(3, COL_FLV), service.MediaUrl("d.flv"));
     // Three run again, so the resolver waits once more, now with nothing queued.
-    EXPECT_EQ(table.m_bDeferred, 1);
+    EXPECT_TRUE(resolver.IsDeferred());
 
     for (const auto& name : names) {
         service.Hold(name, false);
     }
-    ASSERT_TRUE(WaitFor([this] { return table.m_nRunning == 1; }));
-    table.ResumeDeferred();
-    EXPECT_EQ(table.m_bDeferred, 0);
-    EXPECT_EQ(table.m_bResolving, 0);
+    ASSERT_TRUE(WaitFor([this] { return table.Running() == 0; }));
+    resolver.ResumeDeferred();
+    EXPECT_FALSE(resolver.IsDeferred());
+    EXPECT_FALSE(resolver.IsResolving());
 }
 
 TEST_F(ResolverTest, ResultPagesWithoutADownloadFailTheirTaskAndDoNotHoldTheResolver) {
@@ -288,9 +310,35 @@ TEST_F(ResolverTest, ResultPagesWithoutADownloadFailTheirTaskAndDoNotHoldTheReso
         EXPECT_EQ(State(row), TASK_FAILED);
         EXPECT_EQ(Cell(row, COL_FLV), "");
     }
-    EXPECT_EQ(table.m_nRunning, 1);
-    EXPECT_EQ(table.m_bDeferred, 0);
-    EXPECT_EQ(table.m_nQueuePos, 5);
+    EXPECT_EQ(table.Running(), 0);
+    EXPECT_FALSE(resolver.IsDeferred());
+    EXPECT_EQ(table.QueuePos(), 5);
+}
+
+TEST_F(ResolverTest, AFailedResolutionLogsOneWarningWithTaskPageAndReason) {
+    TaskWarnings warnings;
+    // A result page without a download, for an address with a line break in it.
+    New("http://video.example/none\nforged", "x.flv");
+    ASSERT_TRUE(WaitFor([this] { return Idle() && State(0) == TASK_FAILED; }));
+    std::vector<std::string> lines = warnings.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("task 0 "), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"http://video.example/none\\nforged\""), std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[0].find("nothing to download"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0].find('\n'), std::string::npos) << lines[0];
+
+    // The service fails until the address is given up.
+    service.FailHomePage(12, 503);
+    New("http://video.example/down", "y.flv");
+    ErrorThenRetry(12);
+    EXPECT_EQ(State(1), TASK_FAILED);
+    ASSERT_TRUE(WaitFor([this] { return Idle(); }));
+    lines = warnings.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("task 1 "), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"http://video.example/down\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("given up after 11 retries"), std::string::npos) << lines[0];
 }
 
 TEST_F(ResolverTest, TakesOnlyDownloadAnchorsOutsideTheServiceAndTheSmallestAddress) {
@@ -316,12 +364,12 @@ TEST_F(ResolverTest, TakesOnlyDownloadAnchorsOutsideTheServiceAndTheSmallestAddr
     New(page, "x.flv");
     ASSERT_TRUE(WaitFor([this] { return State(0) == TASK_DOWNLOADING; }));
     EXPECT_EQ(Cell(0, COL_FLV), service.MediaUrl("a.flv"));
-    EXPECT_EQ(table.m_foundLinks,
+    EXPECT_EQ(resolver.FoundLinks(),
               (std::map<std::string, std::string>{{service.MediaUrl("a.flv"), page},
                                                   {service.MediaUrl("b.flv"), page}}));
 
     // Links the page markup cannot give: an area with text, and the text of a moved notice.
-    CHtmlDocument* document = table.m_pBrowser->get_Document();
+    CHtmlDocument* document = resolver.Browser()->get_Document();
     ASSERT_NE(document, nullptr);
     document->m_links = {
         {service.MediaUrl("0area.flv"), "Download", true},
@@ -329,8 +377,8 @@ TEST_F(ResolverTest, TakesOnlyDownloadAnchorsOutsideTheServiceAndTheSmallestAddr
         {service.MediaUrl("c.flv"), "Download", false},
         {ServiceBaseAddress() + "x.flv", "Download", false},
     };
-    table.CollectDownloadLinks("p");
-    EXPECT_EQ(table.m_foundLinks,
+    resolver.CollectDownloadLinks("p");
+    EXPECT_EQ(resolver.FoundLinks(),
               (std::map<std::string, std::string>{{service.MediaUrl("c.flv"), "p"}}));
 }
 
@@ -354,15 +402,25 @@ TEST_F(ResolverTest, HandsOffOnlyToRowsThatWaitForALink) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        QuietTable fresh;
-        fresh.m_strUrl = page;
-        fresh.m_strRename = "mine.flv";
-        fresh.m_strSaveFolder = folder.path().toStdString();
+        ResolvingTable fresh;
+        // The links come from a loaded page, as on the road; the home page loads
+        // before the task exists, so nothing is submitted.
+        fresh.resolver.CreateBrowser();
+        CHiddenBrowser* browser = fresh.resolver.Browser();
+        ASSERT_TRUE(browser->Navigate2(ServiceBaseAddress()));
+        ASSERT_TRUE(WaitFor([&] { return !browser->get_Busy(); }));
+        ASSERT_NE(browser->get_Document(), nullptr);
+        browser->get_Document()->m_links.clear();
+        for (const auto& [href, linkPage] : c.links) {
+            browser->get_Document()->m_links.push_back({href, "Download", false});
+        }
+        fresh.Entry() = {folder.path().toStdString(), page, "mine.flv"};
         ASSERT_EQ(fresh.AddTask(), 0);
         fresh.SetTaskState(0, c.state);
         fresh.TaskModel().SetItemText(0, COL_FLV, c.flv);
-        fresh.m_foundLinks = c.links;
-        fresh.HandOffLinks();
+        fresh.resolver.CollectDownloadLinks(page);
+        ASSERT_EQ(fresh.resolver.FoundLinks(), c.links);
+        fresh.resolver.HandOffLinks();
         EXPECT_EQ(fresh.GetTaskState(0), c.starts ? TASK_DOWNLOADING : c.state);
         EXPECT_EQ(fresh.TaskModel().GetItemText(0, COL_FLV), c.starts ? link : c.flv);
         EXPECT_EQ(fresh.FetcherInSlot(0) != nullptr, c.starts);
@@ -372,29 +430,24 @@ TEST_F(ResolverTest, HandsOffOnlyToRowsThatWaitForALink) {
 }
 
 TEST_F(ResolverTest, NamesTheFileAfterThePageTitleWhenOneArrived) {
-    const std::string page = "http://video.example/t";
-    table.m_strUrl = page;
-    table.m_strRename = "mine.flv";
-    table.m_strSaveFolder = folder.path().toStdString();
-    ASSERT_EQ(table.AddTask(), 0);
-    table.m_titleByUrl[page] = "My Clip.flv";  // no title thread runs for a named task
+    TestHttpServer pages;
+    pages.ServeBytes("/t", "<html><head><title>My Clip</title></head></html>", "text/html");
+    ASSERT_TRUE(pages.Start());
+    const std::string page = pages.Url("/t");
+    table.FetchPageTitle(page);  // no title thread runs for a named task
+    ASSERT_EQ(table.TitleFor(page), "My Clip.flv");
     QFile existing(QDir(folder.path()).filePath("My Clip.flv"));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
     existing.close();
 
-    table.m_foundLinks = {{service.MediaUrl("a.flv"), page}};
-    table.HandOffLinks();
+    service.SetLinks(page, service.DownloadLink("a.flv"));
+    service.Hold("a.flv", true);
+    New(page, "mine.flv");
+    ASSERT_TRUE(WaitFor([this] { return State(0) == TASK_DOWNLOADING; }));
     EXPECT_EQ(Cell(0, COL_FILE_NAME), "My Clip[2].flv");
+    service.Hold("a.flv", false);
     ASSERT_TRUE(WaitFor([this] { return State(0) == TASK_FINISH; }));
     EXPECT_EQ(FileText("My Clip[2].flv"), kMedia);
-
-    // No links: the page's task fails.
-    table.m_strUrl = "http://video.example/u";
-    ASSERT_EQ(table.AddTask(), 0);
-    table.m_foundLinks.clear();
-    table.m_strSubmittedUrl = "http://video.example/u";
-    table.HandOffLinks();
-    EXPECT_EQ(State(1), TASK_FAILED);
 }
 
 TEST_F(ResolverTest, CreditsTheResultPageToTheSubmittedAddress) {
@@ -416,28 +469,29 @@ TEST_F(ResolverTest, CreditsTheResultPageToTheSubmittedAddress) {
     EXPECT_EQ(Cell(0, COL_FLV), service.MediaUrl("b.flv"));
     EXPECT_EQ(service.server.Hits("/media/a.flv"), 0);
     ASSERT_TRUE(WaitFor([this] { return Idle(); }));
-    EXPECT_EQ(table.m_nQueuePos, 1);
-    EXPECT_EQ(table.m_nRunning, 1);
+    EXPECT_EQ(table.QueuePos(), 1);
+    EXPECT_EQ(table.Running(), 0);
 }
 
 TEST_F(ResolverTest, RetriesAfterServiceErrorsAndGivesUpPastTen) {
     service.SetLinks("http://video.example/2", service.DownloadLink("b.flv"));
-    service.FailHomePage(3, 503);
+    service.FailHomePage(12, 503);
     New("http://video.example/1", "one.flv");
     New("http://video.example/2", "two.flv");
 
-    // Errors count across addresses; start near the bound to keep the test short.
+    // Errors count across addresses.
     ErrorThenRetry();
-    EXPECT_EQ(table.m_nNavRetries, 1);
-    EXPECT_EQ(table.m_bNavError, 0);
-    table.m_nNavRetries = 10;
+    EXPECT_EQ(resolver.NavRetries(), 1);
+    EXPECT_FALSE(resolver.HasNavError());
+    ErrorThenRetry(9);
+    EXPECT_EQ(resolver.NavRetries(), 10);
     ErrorThenRetry();  // 10 is not above the bound: one more reload
-    EXPECT_EQ(table.m_nNavRetries, 11);
+    EXPECT_EQ(resolver.NavRetries(), 11);
     EXPECT_EQ(State(0), TASK_WAIT);
     ErrorThenRetry();  // 11 is: the address at the cursor is given up
     EXPECT_EQ(State(0), TASK_FAILED);
-    EXPECT_EQ(table.m_nQueuePos, 1);
-    EXPECT_EQ(table.m_nNavRetries, 1);
+    EXPECT_EQ(table.QueuePos(), 1);
+    EXPECT_EQ(resolver.NavRetries(), 1);
 
     // The home page loads again and the next address goes through.
     ASSERT_TRUE(WaitFor([this] { return State(1) == TASK_FINISH; }));
@@ -445,15 +499,18 @@ TEST_F(ResolverTest, RetriesAfterServiceErrorsAndGivesUpPastTen) {
 }
 
 TEST_F(ResolverTest, AGiveUpWithNothingQueuedKeepsTheCursorAndRests) {
-    service.FailHomePage(3, 500);
+    service.FailHomePage(24, 500);
     New("http://video.example/1", "one.flv");
-    table.m_nNavRetries = 11;
-    ErrorThenRetry();
+    ErrorThenRetry(11);
+    EXPECT_EQ(State(0), TASK_WAIT);
+    ErrorThenRetry();  // past the bound: given up
     EXPECT_EQ(State(0), TASK_FAILED);
-    EXPECT_EQ(table.m_nQueuePos, 1);
-    table.m_nNavRetries = 11;
-    ErrorThenRetry();  // nothing at the cursor: it stays
-    EXPECT_EQ(table.m_nQueuePos, 1);
+    EXPECT_EQ(table.QueuePos(), 1);
+    ErrorThenRetry(10);
+    EXPECT_EQ(resolver.NavRetries(), 11);
+    ErrorThenRetry();  // past the bound again, with nothing at the cursor: it stays
+    EXPECT_EQ(table.QueuePos(), 1);
+    EXPECT_EQ(resolver.NavRetries(), 1);
 
     // The home page finally loads with nothing to submit: the resolver rests.
     ErrorThenRetry();
@@ -495,13 +552,12 @@ TEST_F(ResolverTest, ReactsOnlyToListedFailuresOfServiceAddresses) {
         {"http://ads.example/frame", 500, false},
     };
     for (const auto& c : cases) {
-        table.m_bNavError = 0;
-        table.OnNavigateError(c.url, c.status);
-        EXPECT_EQ(table.m_bNavError, c.retried ? 1 : 0) << c.url << " " << c.status;
+        CLinkResolver fresh(table);  // without a browser: the reaction is only noted
+        fresh.OnNavigateError(c.url, c.status);
+        EXPECT_EQ(fresh.HasNavError(), c.retried) << c.url << " " << c.status;
     }
-    table.m_bNavError = 0;
-    table.RetryAfterNavError();  // no error pending: nothing happens
-    EXPECT_EQ(table.m_nNavRetries, 0);
+    resolver.RetryAfterNavError();  // no error pending: nothing happens
+    EXPECT_EQ(resolver.NavRetries(), 0);
 }
 
 TEST_F(ResolverTest, RecognisesServicePagesExactly) {
@@ -524,23 +580,23 @@ TEST_F(ResolverTest, RecognisesServicePagesExactly) {
         {"about:blank", 0, 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(table.IsServiceUrl(c.url, 1), c.home) << c.url;
-        EXPECT_EQ(table.IsServiceUrl(c.url, 0), c.result) << c.url;
+        EXPECT_EQ(resolver.IsServiceUrl(c.url, 1), c.home) << c.url;
+        EXPECT_EQ(resolver.IsServiceUrl(c.url, 0), c.result) << c.url;
     }
 }
 
 TEST_F(ResolverTest, ResultPagesWithNothingSubmittedAreIgnored) {
-    ASSERT_TRUE(table.m_pBrowser->Navigate2(ServiceBaseAddress() + "?url=stray"));
-    ASSERT_TRUE(WaitFor([this] { return !table.m_pBrowser->get_Busy(); }));
-    EXPECT_TRUE(table.m_foundLinks.empty());
-    EXPECT_EQ(table.m_nQueuePos, 0);
-    EXPECT_EQ(table.m_nRunning, 1);
-    EXPECT_EQ(table.m_bResolving, 0);
+    ASSERT_TRUE(resolver.Browser()->Navigate2(ServiceBaseAddress() + "?url=stray"));
+    ASSERT_TRUE(WaitFor([this] { return !resolver.Browser()->get_Busy(); }));
+    EXPECT_TRUE(resolver.FoundLinks().empty());
+    EXPECT_EQ(table.QueuePos(), 0);
+    EXPECT_EQ(table.Running(), 0);
+    EXPECT_FALSE(resolver.IsResolving());
 
     // A failed start falls back to the home page.
-    table.NavigateTo("");
+    resolver.NavigateTo("");
     ASSERT_TRUE(WaitFor([this] { return service.HomeRequests() == 1; }));
-    EXPECT_EQ(table.m_nNavFallbacks, 0);
+    EXPECT_EQ(resolver.NavFallbacks(), 0);
 }
 
 }  // namespace

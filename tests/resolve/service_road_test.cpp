@@ -15,18 +15,13 @@
 #include "service/ExtractionService.h"
 #include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
-#include "tasks/TaskTable.h"
+#include "tests/resolve/ResolvingTable.h"
 #include "tests/support/QtTestEnv.h"
 #include "tests/support/TestHttpServer.h"
 
 using namespace tamsel;
 
 namespace {
-
-class QuietTable : public CTaskTable {
-protected:
-    int ShowMessage(const std::string&, unsigned) override { return IDOK; }
-};
 
 bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
     return testsupport::WaitForEvents(done, ms);
@@ -50,11 +45,9 @@ TEST(ServiceRoad, AVideoPageBecomesADownloadedFile) {
 
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    QuietTable table;
-    table.CreateBrowser();
-    table.m_strUrl = site.Url("/watch");
-    table.m_strRename = "clip.flv";
-    table.m_strSaveFolder = folder.path().toStdString();
+    ResolvingTable table;
+    table.resolver.CreateBrowser();
+    table.Entry() = {folder.path().toStdString(), site.Url("/watch"), "clip.flv"};
     table.NewTaskConfirmed();
 
     ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(0) != TASK_WAIT; }));
@@ -63,7 +56,7 @@ TEST(ServiceRoad, AVideoPageBecomesADownloadedFile) {
     QFile file(QDir(folder.path()).filePath("clip.flv"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(), clip);
-    ASSERT_TRUE(WaitFor([&] { return table.m_bResolving == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return !table.resolver.IsResolving(); }));
     table.ShutdownWorkers();
 }
 

@@ -20,6 +20,7 @@ public:
     std::vector<std::string> messages;
     int answer = IDOK;
     std::vector<std::string> openedTargets;
+    int queued = 0;  // tasks handed to the resolver
 
 protected:
     int ShowMessage(const std::string& text, unsigned) override {
@@ -30,15 +31,16 @@ protected:
                            bool fileExists) override {
         openedTargets.push_back(fileExists ? "select:" + path : "folder:" + folder);
     }
+    void OnTaskQueued() override { ++queued; }
 };
 
 class TaskTableTest : public ::testing::Test {
 protected:
     // Adds a task under the user's own name, so no page title is read.
     int Add(const std::string& url, const std::string& name = "clip.flv") {
-        table.m_strUrl = url;
-        table.m_strRename = name;
-        table.m_strSaveFolder = folder.path().toStdString();
+        table.Entry().m_strUrl = url;
+        table.Entry().m_strRename = name;
+        table.Entry().m_strSaveFolder = folder.path().toStdString();
         return table.AddTask();
     }
     std::string Cell(int row, int column) const {

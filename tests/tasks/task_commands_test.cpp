@@ -41,7 +41,7 @@ TEST_F(TaskTableTest, DeleteAsksOnceAndRemovesEverySelectedRow) {
     ASSERT_EQ(table.GetItemCount(), 2);
     EXPECT_EQ(table.FindRowByTaskId(1), 0);
     EXPECT_EQ(table.FindRowByTaskId(4), 1);
-    EXPECT_EQ(table.m_urlQueue, (std::vector<std::string>{"http://del/1", "http://del/4"}));
+    EXPECT_EQ(table.UrlQueue(), (std::vector<std::string>{"http://del/1", "http://del/4"}));
     // A deleted address may come again.
     EXPECT_EQ(Add("http://del/0"), 0);
 }
@@ -111,11 +111,11 @@ TEST_F(TaskTableTest, LastSelectedRowOutlivesItsDeletion) {
     Add("http://last/0");
     Add("http://last/1");
     table.SelectRow(1, true);
-    EXPECT_EQ(table.m_nLastSelected, 1);
+    EXPECT_EQ(table.LastSelectedRow(), 1);
     table.OnDelete();
-    EXPECT_EQ(table.m_nLastSelected, 1);
+    EXPECT_EQ(table.LastSelectedRow(), 1);
     table.SelectRow(0, true);
-    EXPECT_EQ(table.m_nLastSelected, 0);
+    EXPECT_EQ(table.LastSelectedRow(), 0);
 }
 
 TEST_F(TaskTableTest, ExitAsksTheThreeLineQuestionOnlyWhileDownloading) {
@@ -131,12 +131,16 @@ TEST_F(TaskTableTest, ExitAsksTheThreeLineQuestionOnlyWhileDownloading) {
 }
 
 TEST_F(TaskTableTest, NewTaskWithQueuedAddressShowsTheNotice) {
-    table.m_strSaveFolder = folder.path().toStdString();
-    table.m_strRename = "a.flv";
-    table.m_strUrl = "http://new/0";
+    table.Entry().m_strSaveFolder = folder.path().toStdString();
+    table.Entry().m_strRename = "a.flv";
+    table.Entry().m_strUrl = "http://new/0";
     table.NewTaskConfirmed();
-    table.m_strUrl = "http://new/0";
+    table.Entry().m_strUrl = "http://new/0";
     table.NewTaskConfirmed();
     EXPECT_EQ(table.messages, std::vector<std::string>{"The URL address already exists."});
     EXPECT_EQ(table.GetItemCount(), 1);
+    EXPECT_EQ(table.queued, 1);  // only the task that was added goes to the resolver
+    table.Entry().m_strUrl.clear();
+    table.NewTaskConfirmed();
+    EXPECT_EQ(table.queued, 1);
 }

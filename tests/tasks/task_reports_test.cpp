@@ -25,7 +25,7 @@ protected:
         const int row = table.GetItemCount() - 1;
         table.TaskModel().SetItemText(row, COL_FLV, server.Url(path));
         table.SetTaskState(row, TASK_DOWNLOADING);
-        ++table.m_nRunning;
+        table.RaiseRunning();
         table.StartFetcher(server.Url(path), name, table.TaskModel().GetItemData(row));
         return row;
     }
@@ -45,7 +45,7 @@ TEST_F(TaskReportsTest, FinishedDownloadShowsSizeAndReleasesItsSlot) {
     EXPECT_EQ(Cell(row, COL_SIZE), "195 KB");
     EXPECT_EQ(Cell(row, COL_PROGRESS), "100.00 %");
     EXPECT_EQ(table.FetcherInSlot(0), nullptr);
-    EXPECT_EQ(table.m_nRunning, 1);
+    EXPECT_EQ(table.Running(), 0);
     EXPECT_EQ(testsupport::ReadFile(FileIn("a.flv")), clip);
 }
 
@@ -63,7 +63,7 @@ TEST_F(TaskReportsTest, FailureMarksTheRowAndKeepsTheFetcher) {
     ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) == TASK_FAILED; }));
     EXPECT_EQ(Cell(row, COL_PROGRESS), "0%");
     EXPECT_NE(table.FetcherInSlot(0), nullptr);
-    EXPECT_EQ(table.m_nRunning, 1);
+    EXPECT_EQ(table.Running(), 0);
     EXPECT_FALSE(std::filesystem::exists(FileIn("m.flv")));
     // Failed without a stop flag: Start leaves it alone.
     table.SelectRow(row, true);
@@ -78,17 +78,17 @@ TEST_F(TaskReportsTest, StoppedTaskRestartsFromByteZero) {
     table.StopTask(row);
     ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) == TASK_STOP; }));
     EXPECT_FALSE(std::filesystem::exists(FileIn("s.flv")));
-    EXPECT_EQ(table.m_nRunning, 1);
+    EXPECT_EQ(table.Running(), 0);
     EXPECT_EQ(table.GetSpeedText(), "0 KB");
 
     table.SelectRow(row, true);
     table.OnStart();
     EXPECT_EQ(table.GetTaskState(row), TASK_DOWNLOADING);
     EXPECT_EQ(Cell(row, COL_PROGRESS), "0 %");
-    EXPECT_EQ(table.m_nRunning, 2);
+    EXPECT_EQ(table.Running(), 1);
     ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) == TASK_FINISH; }, 15000));
     EXPECT_EQ(testsupport::ReadFile(FileIn("s.flv")), TestHttpServer::SlowBody(400000));
-    EXPECT_EQ(table.m_nRunning, 1);
+    EXPECT_EQ(table.Running(), 0);
 }
 
 TEST_F(TaskReportsTest, LateReportOfAReplacedFetcherLeavesTheNewRunAlone) {
@@ -100,10 +100,10 @@ TEST_F(TaskReportsTest, LateReportOfAReplacedFetcherLeavesTheNewRunAlone) {
     table.SetTaskState(row, TASK_STOP);
     table.OnStart();
     // The replaced run gave its place back; the new run holds one.
-    EXPECT_EQ(table.m_nRunning, 2);
+    EXPECT_EQ(table.Running(), 1);
     ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) != TASK_DOWNLOADING; }, 15000));
     EXPECT_EQ(table.GetTaskState(row), TASK_FINISH);
-    EXPECT_EQ(table.m_nRunning, 1);
+    EXPECT_EQ(table.Running(), 0);
     EXPECT_EQ(testsupport::ReadFile(FileIn("r.flv")).size(), 400000u);
 }
 
@@ -120,7 +120,7 @@ TEST_F(TaskReportsTest, DeleteDuringDownloadRemovesRowAndPartialFile) {
     }));
     QCoreApplication::processEvents();
     EXPECT_FALSE(std::filesystem::exists(FileIn("d.flv")));
-    EXPECT_EQ(table.m_nRunning, 1);
+    EXPECT_EQ(table.Running(), 0);
 }
 
 TEST_F(TaskReportsTest, ReportsForUnknownTasksAreIgnored) {

@@ -16,7 +16,8 @@ TEST_F(TaskTableTest, NewTaskGetsNextNumberAndStartsInWait) {
     const std::string timeName = Cell(1, COL_FILE_NAME);
     ASSERT_EQ(timeName.size(), 18u);
     EXPECT_EQ(timeName.substr(14), ".flv");
-    EXPECT_EQ(table.m_folderByUrl["http://a.example/1"], folder.path().toStdString());
+    EXPECT_EQ(table.FolderFor("http://a.example/1"), folder.path().toStdString());
+    EXPECT_EQ(table.FolderFor("http://a.example/3"), "");
 }
 
 TEST_F(TaskTableTest, NumbersAreNeverReused) {
@@ -27,7 +28,7 @@ TEST_F(TaskTableTest, NumbersAreNeverReused) {
     ASSERT_EQ(table.GetItemCount(), 0);
     Add("http://a.example/1");
     EXPECT_EQ(table.TaskModel().GetItemData(0), 2);
-    EXPECT_EQ(table.m_nNextTaskId, 3);
+    EXPECT_EQ(table.NextTaskId(), 3);
 }
 
 TEST_F(TaskTableTest, DuplicateAddressIsRefusedButNearDuplicatesAreNot) {
@@ -46,34 +47,38 @@ TEST_F(TaskTableTest, DuplicateAddressIsRefusedButNearDuplicatesAreNot) {
         EXPECT_EQ(Add(c.url), c.refused) << c.url;
     }
     EXPECT_EQ(table.GetItemCount(), 5);
-    EXPECT_EQ(table.m_urlQueue.size(), 5u);
+    EXPECT_EQ(table.UrlQueue().size(), 5u);
 }
 
 TEST_F(TaskTableTest, QueuePositionFollowsItsAddressAcrossRemovals) {
     for (const char* url : {"http://q/0", "http://q/1", "http://q/2", "http://q/3"}) {
         Add(url);
     }
-    table.m_nQueuePos = 2;              // "http://q/2" is next
+    ASSERT_TRUE(table.MoveQueuePast("http://q/1"));  // "http://q/2" is next
+    EXPECT_FALSE(table.MoveQueuePast("http://q/9"));
     table.ForgetTaskUrl("http://q/3");  // after the cursor: the cursor stays
     EXPECT_EQ(table.NextQueuedUrl(), "http://q/2");
     table.ForgetTaskUrl("http://q/0");  // before the cursor: it moves down with its address
-    EXPECT_EQ(table.m_nQueuePos, 1);
+    EXPECT_EQ(table.QueuePos(), 1);
     EXPECT_EQ(table.NextQueuedUrl(), "http://q/2");
     table.ForgetTaskUrl("http://q/2");  // the address at the cursor: the next one moves up
     EXPECT_EQ(table.NextQueuedUrl(), "");
     table.ForgetTaskUrl("");
     table.ForgetTaskUrl("http://not/queued");
-    EXPECT_EQ(table.m_urlQueue, std::vector<std::string>{"http://q/1"});
+    EXPECT_EQ(table.UrlQueue(), std::vector<std::string>{"http://q/1"});
 }
 
 TEST_F(TaskTableTest, NextQueuedUrlIsEmptyAtTheEnd) {
     EXPECT_EQ(table.NextQueuedUrl(), "");
     Add("http://q/0");
     EXPECT_EQ(table.NextQueuedUrl(), "http://q/0");
-    table.m_nQueuePos = 1;
+    table.SkipQueuedUrl();
     EXPECT_EQ(table.NextQueuedUrl(), "");
-    table.m_nQueuePos = 7;
+    table.SkipQueuedUrl();  // nothing left to skip: the cursor stays at the end
+    EXPECT_EQ(table.QueuePos(), 1);
     EXPECT_EQ(table.NextQueuedUrl(), "");
+    Add("http://q/1");
+    EXPECT_EQ(table.NextQueuedUrl(), "http://q/1");
 }
 
 TEST_F(TaskTableTest, LookupsFindTasksAfterRowsAboveAreDeleted) {
@@ -98,11 +103,9 @@ TEST_F(TaskTableTest, DeletedAddressCanBeAddedAgainWithItsNewFolder) {
     table.SelectRow(0, true);
     table.OnDelete();
     QTemporaryDir other;
-    table.m_strUrl = "http://d/0";
-    table.m_strRename = "x.flv";
-    table.m_strSaveFolder = other.path().toStdString();
+    table.Entry() = {other.path().toStdString(), "http://d/0", "x.flv"};
     EXPECT_EQ(table.AddTask(), 0);
-    EXPECT_EQ(table.m_folderByUrl["http://d/0"], other.path().toStdString());
+    EXPECT_EQ(table.FolderFor("http://d/0"), other.path().toStdString());
     EXPECT_EQ(table.TaskModel().GetItemData(0), 1);
 }
 

@@ -1,6 +1,4 @@
-// The resolver: drives the hidden browser through the extraction service one page
-// address at a time, reads the "Download" links of each result page and hands the
-// first of them to its task. Everything here runs on the user-interface thread.
+#include "tasks/LinkResolver.h"
 
 #include <QObject>
 #include <algorithm>
@@ -11,13 +9,14 @@
 #include "resolve/DownloadLinks.h"
 #include "resolve/HiddenBrowser.h"
 #include "service/ServiceContract.h"
-#include "tasks/TaskTable.h"
+#include "tasks/TaskListModel.h"
+#include "tasks/TasksLog.h"
 
 namespace tamsel {
 
 namespace {
 
-constexpr int kPacingBound = 3;       // submit while m_nRunning is at most this
+constexpr int kMaxRunning = 3;        // downloads at once; the next page waits for a place
 constexpr int kRetryBound = 10;       // give an address up once retries exceed this
 constexpr int kNavFallbackBound = 3;  // fall-backs to the home page in a row
 constexpr const char* kAboutBlank = "about:blank";
@@ -37,23 +36,34 @@ bool IsServiceFailureCode(int statusCode) {
 
 }  // namespace
 
-void CTaskTable::CreateBrowser() {
-    if (m_wndBrowser) {
+CLinkResolver::CLinkResolver(CResolverHost& host) : m_host(host) {}
+
+CLinkResolver::~CLinkResolver() = default;
+
+void CLinkResolver::CreateBrowser() {
+    if (m_pBrowser) {
         return;
     }
-    m_wndBrowser = std::make_unique<CHiddenBrowser>();
-    m_pBrowser = m_wndBrowser.get();
-    m_pBrowser->put_Silent(true);
-    // The browser is the connections' context: they end with it, and the table owns it.
-    QObject::connect(m_pBrowser, &CHiddenBrowser::DocumentComplete, m_pBrowser,
+    m_pBrowser = std::make_unique<CHiddenBrowser>();
+    CHiddenBrowser* browser = m_pBrowser.get();
+    browser->put_Silent(true);
+    // The browser is the connections' context: they end with it, and the resolver owns it.
+    QObject::connect(browser, &CHiddenBrowser::DocumentComplete, browser,
                      [this](const std::string& url) { OnDocumentComplete(url); });
     QObject::connect(
-        m_pBrowser, &CHiddenBrowser::NavigateError, m_pBrowser,
+        browser, &CHiddenBrowser::NavigateError, browser,
         [this](const std::string& url, int statusCode) { OnNavigateError(url, statusCode); });
 }
 
-void CTaskTable::NavigateTo(const std::string& url) {
-    if (m_pBrowser == nullptr) {
+void CLinkResolver::OnTaskQueued() {
+    if (m_bResolving == 0) {
+        m_bResolving = 1;
+        NavigateTo(ServiceBaseAddress());
+    }
+}
+
+void CLinkResolver::NavigateTo(const std::string& url) {
+    if (!m_pBrowser) {
         return;
     }
     if (m_pBrowser->Navigate2(url)) {
@@ -70,7 +80,7 @@ void CTaskTable::NavigateTo(const std::string& url) {
     NavigateTo(ServiceBaseAddress());
 }
 
-int CTaskTable::IsServiceUrl(const std::string& url, int bHomePage) const {
+int CLinkResolver::IsServiceUrl(const std::string& url, int bHomePage) const {
     const std::string address = TrimBlanks(url);
     if (bHomePage != 0) {
         return address == ServiceBaseAddress() ? 1 : 0;
@@ -78,8 +88,8 @@ int CTaskTable::IsServiceUrl(const std::string& url, int bHomePage) const {
     return Contains(address, ServiceResultMarker()) ? 1 : 0;
 }
 
-void CTaskTable::SubmitPageUrl(const std::string& pageUrl) {
-    CHtmlDocument* document = m_pBrowser != nullptr ? m_pBrowser->get_Document() : nullptr;
+void CLinkResolver::SubmitPageUrl(const std::string& pageUrl) {
+    CHtmlDocument* document = m_pBrowser ? m_pBrowser->get_Document() : nullptr;
     const int forms = document != nullptr ? document->FormCount() : 0;
     if (forms == 0) {
         // Nothing to submit to: rest, so that the next New reloads the home page.
@@ -92,8 +102,8 @@ void CTaskTable::SubmitPageUrl(const std::string& pageUrl) {
     }
 }
 
-void CTaskTable::FillForm(int formIndex, const std::string& value, int bSubmit) {
-    CHtmlDocument* document = m_pBrowser != nullptr ? m_pBrowser->get_Document() : nullptr;
+void CLinkResolver::FillForm(int formIndex, const std::string& value, int bSubmit) {
+    CHtmlDocument* document = m_pBrowser ? m_pBrowser->get_Document() : nullptr;
     CHtmlForm* form = document != nullptr ? document->FormAt(formIndex) : nullptr;
     if (form == nullptr) {
         return;
@@ -112,9 +122,9 @@ void CTaskTable::FillForm(int formIndex, const std::string& value, int bSubmit) 
     }
 }
 
-void CTaskTable::OnDocumentComplete(const std::string& url) {
+void CLinkResolver::OnDocumentComplete(const std::string& url) {
     if (IsServiceUrl(url, 1) == 1) {
-        const std::string next = NextQueuedUrl();
+        const std::string next = m_host.NextQueuedUrl();
         if (!next.empty()) {
             SubmitPageUrl(next);
         } else {
@@ -127,25 +137,22 @@ void CTaskTable::OnDocumentComplete(const std::string& url) {
     // The result page belongs to the address that was submitted, wherever the cursor
     // stands now (tasks may have been deleted while the page loaded).
     const std::string submitted = m_strSubmittedUrl;
-    const auto queued = std::find(m_urlQueue.begin(), m_urlQueue.end(), submitted);
-    if (queued != m_urlQueue.end()) {
-        m_nQueuePos = static_cast<int>(queued - m_urlQueue.begin()) + 1;
+    if (m_host.MoveQueuePast(submitted)) {
         CollectDownloadLinks(submitted);
-        const int row = FindRowByUrl(submitted);
-        const bool hadMedia = row >= 0 && !TaskModel().GetItemText(row, COL_FLV).empty();
+        const int row = m_host.FindRowByUrl(submitted);
+        const bool hadMedia = row >= 0 && !m_host.CellText(row, COL_FLV).empty();
         HandOffLinks();
-        const bool started =
-            row >= 0 && !hadMedia && !TaskModel().GetItemText(row, COL_FLV).empty();
+        const bool started = row >= 0 && !hadMedia && !m_host.CellText(row, COL_FLV).empty();
         // Only a page that started a download takes a place; its end gives it back.
         if (started) {
-            ++m_nRunning;
+            m_host.RaiseRunning();
         }
     }
     m_strSubmittedUrl.clear();
     ResolveNextOrDefer();
 }
 
-void CTaskTable::OnNavigateError(const std::string& url, int statusCode) {
+void CLinkResolver::OnNavigateError(const std::string& url, int statusCode) {
     if (!Contains(AsciiLower(url), AsciiLower(ServiceBaseAddress())) ||
         !IsServiceFailureCode(statusCode)) {
         return;
@@ -154,9 +161,9 @@ void CTaskTable::OnNavigateError(const std::string& url, int statusCode) {
     NavigateTo(kAboutBlank);
 }
 
-void CTaskTable::ResolveNextOrDefer() {
-    const std::string next = NextQueuedUrl();
-    if (m_nRunning > kPacingBound) {
+void CLinkResolver::ResolveNextOrDefer() {
+    const std::string next = m_host.NextQueuedUrl();
+    if (m_host.Running() >= kMaxRunning) {
         m_bDeferred = 1;
         m_bResolving = 1;
         return;
@@ -168,12 +175,12 @@ void CTaskTable::ResolveNextOrDefer() {
     SubmitPageUrl(next);
 }
 
-void CTaskTable::ResumeDeferred() {
-    if (m_nRunning > kPacingBound || m_bDeferred != 1) {
+void CLinkResolver::ResumeDeferred() {
+    if (m_host.Running() >= kMaxRunning || m_bDeferred != 1) {
         return;
     }
     m_bDeferred = 0;
-    const std::string next = NextQueuedUrl();
+    const std::string next = m_host.NextQueuedUrl();
     if (next.empty()) {
         m_bResolving = 0;
         return;
@@ -181,19 +188,17 @@ void CTaskTable::ResumeDeferred() {
     SubmitPageUrl(next);
 }
 
-void CTaskTable::RetryAfterNavError() {
+void CLinkResolver::RetryAfterNavError() {
     if (m_bNavError != 1) {
         return;
     }
     if (m_nNavRetries > kRetryBound) {
-        const std::string current = NextQueuedUrl();
+        const std::string current = m_host.NextQueuedUrl();
         if (!current.empty()) {
-            const int row = FindRowByUrl(current);
-            if (row >= 0) {
-                SetTaskState(row, TASK_FAILED);
-                RepaintList();
-            }
-            ++m_nQueuePos;
+            FailResolution(m_host.FindRowByUrl(current), current,
+                           "the service kept failing; given up after " +
+                               std::to_string(m_nNavRetries) + " retries");
+            m_host.SkipQueuedUrl();
         }
         m_strSubmittedUrl.clear();
         m_nNavRetries = 0;
@@ -203,32 +208,32 @@ void CTaskTable::RetryAfterNavError() {
     m_bNavError = 0;
 }
 
-void CTaskTable::CollectDownloadLinks(const std::string& pageUrl) {
+void CLinkResolver::CollectDownloadLinks(const std::string& pageUrl) {
     m_foundLinks.clear();
-    const CHtmlDocument* document = m_pBrowser != nullptr ? m_pBrowser->get_Document() : nullptr;
+    const CHtmlDocument* document = m_pBrowser ? m_pBrowser->get_Document() : nullptr;
     if (document == nullptr) {
         return;
     }
     m_foundLinks = CollectDownloadLinksFrom(*document, pageUrl, ServiceBaseAddress());
 }
 
-void CTaskTable::HandOffLinks() {
+void CLinkResolver::HandOffLinks() {
     if (m_foundLinks.empty()) {
-        const std::string page = m_strSubmittedUrl.empty() ? NextQueuedUrl() : m_strSubmittedUrl;
-        const int row = page.empty() ? -1 : FindRowByUrl(page);
-        if (row >= 0) {
-            SetTaskState(row, TASK_FAILED);
-            RepaintList();
+        const std::string page =
+            m_strSubmittedUrl.empty() ? m_host.NextQueuedUrl() : m_strSubmittedUrl;
+        if (!page.empty()) {
+            FailResolution(m_host.FindRowByUrl(page), page,
+                           "the result page offers nothing to download");
         }
         return;
     }
     const std::string page = m_foundLinks.begin()->second;
-    const int row = FindRowByUrl(page);
+    const int row = m_host.FindRowByUrl(page);
     if (row < 0) {
         return;
     }
-    const int state = GetTaskState(row);
-    if (!TaskModel().GetItemText(row, COL_FLV).empty() ||
+    const int state = m_host.GetTaskState(row);
+    if (!m_host.CellText(row, COL_FLV).empty() ||
         (state != TASK_DOWNLOADING && state != TASK_WAIT)) {
         return;
     }
@@ -237,14 +242,24 @@ void CTaskTable::HandOffLinks() {
     if (link == m_foundLinks.end()) {
         return;
     }
-    TaskModel().SetItemText(row, COL_FLV, link->first);
-    const std::string titleName = GetTitleFileName(page);
+    m_host.SetCellText(row, COL_FLV, link->first);
+    const std::string titleName = m_host.GetTitleFileName(page);
     if (!titleName.empty()) {
-        TaskModel().SetItemText(row, COL_FILE_NAME, titleName);
+        m_host.SetCellText(row, COL_FILE_NAME, titleName);
     }
-    SetTaskState(row, TASK_DOWNLOADING);
-    const int taskId = TaskModel().GetItemData(row);
-    StartFetcher(link->first, TaskModel().GetItemText(row, COL_FILE_NAME), taskId);
+    m_host.SetTaskState(row, TASK_DOWNLOADING);
+    m_host.StartFetcher(link->first, m_host.CellText(row, COL_FILE_NAME), m_host.TaskIdAt(row));
+}
+
+void CLinkResolver::FailResolution(int row, const std::string& pageUrl, const std::string& reason) {
+    if (row < 0) {
+        return;  // its task was deleted meanwhile
+    }
+    // The address is quoted and escaped: it comes from the user or a hostile page.
+    qCWarning(lcTasks) << "task" << m_host.TaskIdAt(row) << "for" << QString::fromStdString(pageUrl)
+                       << "not resolved:" << reason.c_str();
+    m_host.SetTaskState(row, TASK_FAILED);
+    m_host.RepaintList();
 }
 
 }  // namespace tamsel
