@@ -65,6 +65,9 @@ MediaKind KindFromType(const std::string& rawType) {
 
 MediaKind KindFromAddress(const std::string& address) {
     const std::string path = PathOf(address);
+    if (path.find("/embed/") != std::string::npos || EndsWith(path, "/embed")) {
+        return MediaKind::kPlayerPage;
+    }
     if (EndsWithAny(path, {".mp4", ".m4v", ".webm", ".mov", ".flv", ".f4v", ".3gp", ".ogv", ".mkv",
                            ".avi", ".wmv", ".mpg", ".mpeg", ".gifv"})) {
         return EndsWith(path, ".gifv") ? MediaKind::kPlayerPage : MediaKind::kProgressive;
@@ -82,8 +85,7 @@ MediaKind KindFromAddress(const std::string& address) {
     if (EndsWithAny(path, {".mp3", ".m4a", ".aac", ".ogg", ".oga", ".opus", ".wav", ".flac"})) {
         return MediaKind::kAudio;
     }
-    if (EndsWithAny(path, {".swf", ".html", ".htm", ".php", ".aspx"}) ||
-        path.find("/embed/") != std::string::npos || EndsWith(path, "/embed")) {
+    if (EndsWithAny(path, {".swf", ".html", ".htm", ".php", ".aspx"})) {
         return MediaKind::kPlayerPage;
     }
     if (EndsWithAny(path, {".vtt", ".srt", ".js", ".css", ".json", ".xml", ".txt", ".pdf"})) {
