@@ -207,16 +207,21 @@ private:
             if (IsAudioKey(key)) {
                 continue;
             }
-            JsonSighting s = Describe(object, address, group, aside || IsAsideKey(key));
             const MediaKind byKey = KindFromKey(key);
             const MediaKind byAddress = KindFromAddress(address);
+            if (byAddress == MediaKind::kUnknown && byKey == MediaKind::kUnknown &&
+                !IsAddressKey(key)) {
+                continue;  // "thumbnail", "poster", "link": their type does not describe them
+            }
+            if (byAddress != MediaKind::kUnknown && !IsVideoKind(byAddress)) {
+                continue;  // a picture, a caption file, a page
+            }
+            JsonSighting s = Describe(object, address, group, aside || IsAsideKey(key));
             if (byAddress != MediaKind::kUnknown) {
                 s.kind =
                     byAddress == MediaKind::kProgressive && IsStreamKind(byKey) ? byKey : byAddress;
             } else if (byKey != MediaKind::kUnknown) {
                 s.kind = byKey;
-            } else if (!IsAddressKey(key)) {
-                continue;  // "thumbnail", "poster", "link": their type does not describe them
             }
             if (IsVideoKind(s.kind)) {
                 Keep(std::move(s));

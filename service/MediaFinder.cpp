@@ -521,10 +521,14 @@ private:
             if (close >= text.size() || text[close] != quote) {
                 continue;
             }
-            const std::string value = UndoEscapes(text.substr(i + 1, close - i - 1));
-            const std::size_t from = i > 96 ? i - 96 : 0;
-            const std::string before = AsciiLower(text.substr(from, i - from));
+            const std::size_t open = i;
             i = close;
+            const std::string_view raw(text.data() + open + 1, close - open - 1);
+            if (raw.size() < 8 || (raw.substr(0, 4) != "http" && raw.substr(0, 2) != "//" &&
+                                   raw.substr(0, 4) != "HTTP")) {
+                continue;  // most strings of a script are no address; skip them cheaply
+            }
+            const std::string value = UndoEscapes(std::string(raw));
             const std::string lower = AsciiLower(value.substr(0, 8));
             if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0 &&
                 lower.rfind("//", 0) != 0) {
@@ -533,7 +537,8 @@ private:
             if (IsVideoKind(KindFromAddress(value))) {
                 MediaCandidate c = Sighting(MediaOrigin::kPlayerConfig, node, group);
                 // The key written just before it: "paywall_video_url", "relatedVideos".
-                c.inAside = c.inAside || IsAsideKey(before);
+                const std::size_t from = open > 96 ? open - 96 : 0;
+                c.inAside = c.inAside || IsAsideKey(AsciiLower(text.substr(from, open - from)));
                 m_found.Add(value, c);
             }
         }
