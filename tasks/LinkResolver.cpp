@@ -210,11 +210,18 @@ void CLinkResolver::RetryAfterNavError() {
 
 void CLinkResolver::CollectDownloadLinks(const std::string& pageUrl) {
     m_foundLinks.clear();
+    m_streamLinks.clear();
     const CHtmlDocument* document = m_pBrowser ? m_pBrowser->get_Document() : nullptr;
     if (document == nullptr) {
         return;
     }
     m_foundLinks = CollectDownloadLinksFrom(*document, pageUrl, ServiceBaseAddress());
+    for (const CHtmlLink& link : document->m_links) {
+        if (m_foundLinks.count(link.m_strHref) != 0 &&
+            link.m_strTitle.rfind(kStreamLinkTitle, 0) == 0) {
+            m_streamLinks.insert(link.m_strHref);
+        }
+    }
 }
 
 void CLinkResolver::HandOffLinks() {
@@ -240,6 +247,11 @@ void CLinkResolver::HandOffLinks() {
     const auto link = std::find_if(m_foundLinks.begin(), m_foundLinks.end(),
                                    [](const auto& entry) { return !entry.first.empty(); });
     if (link == m_foundLinks.end()) {
+        return;
+    }
+    if (m_streamLinks.count(link->first) != 0) {
+        // Saving a playlist would not save the video.
+        FailResolution(row, page, "This video is a stream.");
         return;
     }
     m_host.SetCellText(row, COL_FLV, link->first);
