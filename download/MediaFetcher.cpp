@@ -212,6 +212,7 @@ void MediaFetcher::Download() {
             return;
         }
     }
+    m_strFolder = TrimBlanks(m_strFolder);
     if (m_strFolder.empty() || m_strFolder.back() != '/') {
         m_strFolder += '/';
     }

@@ -136,7 +136,12 @@ std::string CTaskTable::GetSpeedText(std::uint32_t nowTick) const {
     if (m_speedSamples.empty() && longestRun > 0) {
         m_speedSamples.emplace_back(nowTick - longestRun, totalBefore);
     }
+    const bool running = !seen.empty();
     m_speedSeen = std::move(seen);
+    if (!running) {
+        m_speedSamples.clear();  // nothing downloads: nothing arrives
+        return "0 KB";
+    }
     m_speedSamples.emplace_back(nowTick, m_nSpeedTotal);
     while (m_speedSamples.size() > 1 &&
            static_cast<std::uint32_t>(nowTick - m_speedSamples.front().first) > kWindowMs) {
