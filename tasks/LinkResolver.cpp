@@ -196,8 +196,8 @@ void CLinkResolver::RetryAfterNavError() {
         const std::string current = m_host.NextQueuedUrl();
         if (!current.empty()) {
             FailResolution(m_host.FindRowByUrl(current), current,
-                           "the service kept failing; given up after " +
-                               std::to_string(m_nNavRetries) + " retries");
+                           "The link service kept failing; given up after " +
+                               std::to_string(m_nNavRetries) + " retries.");
             m_host.SkipQueuedUrl();
         }
         m_strSubmittedUrl.clear();
@@ -229,8 +229,7 @@ void CLinkResolver::HandOffLinks() {
         const std::string page =
             m_strSubmittedUrl.empty() ? m_host.NextQueuedUrl() : m_strSubmittedUrl;
         if (!page.empty()) {
-            FailResolution(m_host.FindRowByUrl(page), page,
-                           "the result page offers nothing to download");
+            FailResolution(m_host.FindRowByUrl(page), page, "The page has no video.");
         }
         return;
     }
@@ -268,10 +267,9 @@ void CLinkResolver::FailResolution(int row, const std::string& pageUrl, const st
         return;  // its task was deleted meanwhile
     }
     // The address is quoted and escaped: it comes from the user or a hostile page.
-    qCWarning(lcTasks) << "task" << m_host.TaskIdAt(row) << "for" << QString::fromStdString(pageUrl)
-                       << "not resolved:" << reason.c_str();
-    m_host.SetTaskState(row, TASK_FAILED);
-    m_host.RepaintList();
+    qCDebug(lcTasks) << "task" << m_host.TaskIdAt(row) << "for" << QString::fromStdString(pageUrl)
+                     << "not resolved";
+    m_host.FailTask(row, reason);
 }
 
 }  // namespace tamsel

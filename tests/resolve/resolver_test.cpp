@@ -325,7 +325,7 @@ TEST_F(ResolverTest, AFailedResolutionLogsOneWarningWithTaskPageAndReason) {
     EXPECT_NE(lines[0].find("task 0 "), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("\"http://video.example/none\\nforged\""), std::string::npos)
         << lines[0];
-    EXPECT_NE(lines[0].find("nothing to download"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("The page has no video."), std::string::npos) << lines[0];
     EXPECT_EQ(lines[0].find('\n'), std::string::npos) << lines[0];
 
     // The service fails until the address is given up.
