@@ -1,6 +1,7 @@
 // The workers' reports on the user-interface thread, and the speed text.
 
 #include "download/SpeedText.h"
+#include "tasks/TaskNotice.h"
 #include "tasks/TaskTable.h"
 
 namespace tamsel {
@@ -82,6 +83,7 @@ void CTaskTable::OnFetchProgress(int code, int reportId, std::uint64_t fetcherSe
         default:
             if (code >= FETCH_TRANSFER_ERROR && code <= FETCH_BAD_URL) {
                 LowerRunning();
+                m_failureByTask[reportId] = FetchFailureText(code);
                 if (row >= 0) {
                     SetTaskState(row, TASK_FAILED);
                     m_taskModel.SetItemText(row, COL_PROGRESS, "0%");

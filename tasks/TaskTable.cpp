@@ -49,6 +49,11 @@ int CTaskTable::GetSelectedCount() const {
     return static_cast<int>(m_taskSelection.selectedRows().size());
 }
 
+int CTaskTable::SelectedRow() const {
+    const QModelIndexList rows = m_taskSelection.selectedRows();
+    return rows.size() == 1 ? rows.first().row() : -1;
+}
+
 void CTaskTable::SelectRow(int row, bool selected) {
     if (row < 0 || row >= GetItemCount()) {
         return;
@@ -60,7 +65,22 @@ void CTaskTable::SelectRow(int row, bool selected) {
 }
 
 void CTaskTable::SetTaskState(int row, int state) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    const int before = m_taskModel.GetItemImage(row);
     m_taskModel.SetItemImage(row, state);
+    if (state != TASK_FAILED) {
+        m_failureByTask.erase(m_taskModel.GetItemData(row));  // a retry starts without one
+    }
+    if (state != before && (state == TASK_FINISH || state == TASK_FAILED)) {
+        OnTaskEnded(row, state);
+    }
+}
+
+std::string CTaskTable::FailureReasonAt(int row) const {
+    const auto it = m_failureByTask.find(m_taskModel.GetItemData(row));
+    return it != m_failureByTask.end() ? it->second : std::string();
 }
 
 int CTaskTable::GetTaskState(int row) const {
@@ -287,5 +307,9 @@ int CTaskTable::ShowMessage(const std::string& text, unsigned style) {
 }
 
 void CTaskTable::OpenTargetInShell(const std::string&, const std::string&, bool) {}
+
+void CTaskTable::OpenFileInShell(const std::string&) {}
+
+void CTaskTable::OnTaskEnded(int, int) {}
 
 }  // namespace tamsel
