@@ -61,6 +61,11 @@ int CTaskTable::GetSelectedCount() const {
     return static_cast<int>(m_taskSelection.selectedRows().size());
 }
 
+int CTaskTable::SelectedRow() const {
+    const QModelIndexList rows = m_taskSelection.selectedRows();
+    return rows.size() == 1 ? rows.first().row() : -1;
+}
+
 void CTaskTable::SelectRow(int row, bool selected) {
     if (row < 0 || row >= GetItemCount()) {
         return;
@@ -72,9 +77,16 @@ void CTaskTable::SelectRow(int row, bool selected) {
 }
 
 void CTaskTable::SetTaskState(int row, int state) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    const int before = m_taskModel.GetItemImage(row);
     m_taskModel.SetItemImage(row, state);
     if (state != TASK_FAILED) {
-        m_taskModel.SetItemReason(row, {});
+        m_taskModel.SetItemReason(row, {});  // a retry starts without one
+    }
+    if (state != before && (state == TASK_FINISH || state == TASK_FAILED)) {
+        OnTaskEnded(row, state);
     }
 }
 
@@ -87,9 +99,14 @@ void CTaskTable::FailTask(int row, const std::string& reason) {
     qCWarning(lcTasks) << "task" << TaskIdAt(row) << "for"
                        << QString::fromStdString(m_taskModel.GetItemText(row, COL_SOURCE))
                        << "failed:" << QString::fromStdString(text);
-    SetTaskState(row, TASK_FAILED);
+    // The reason first: the end-of-task notice reads it.
     m_taskModel.SetItemReason(row, text);
+    SetTaskState(row, TASK_FAILED);
     RepaintList();
+}
+
+std::string CTaskTable::FailureReasonAt(int row) const {
+    return m_taskModel.GetItemReason(row);
 }
 
 int CTaskTable::GetTaskState(int row) const {
@@ -370,5 +387,9 @@ int CTaskTable::ShowMessage(const std::string& text, unsigned style) {
 }
 
 void CTaskTable::OpenTargetInShell(const std::string&, const std::string&, bool) {}
+
+void CTaskTable::OpenFileInShell(const std::string&) {}
+
+void CTaskTable::OnTaskEnded(int, int) {}
 
 }  // namespace tamsel
