@@ -218,15 +218,7 @@ void CTaskTable::ForgetTaskUrl(const std::string& url) {
     if (url.empty()) {
         return;
     }
-    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
-    if (it != m_urlQueue.end()) {
-        const int index = static_cast<int>(it - m_urlQueue.begin());
-        m_urlQueue.erase(it);
-        // Keep the cursor on the same address: only a removal before it shifts it.
-        if (index < m_nQueuePos) {
-            --m_nQueuePos;
-        }
-    }
+    EraseQueuedUrl(url);
     std::lock_guard lock(m_titleLock);
     m_titleByUrl.erase(url);
 }
@@ -369,15 +361,21 @@ std::string CTaskTable::ReserveName(const std::string& folder, const std::string
 }
 
 void CTaskTable::RequeueUrl(const std::string& url) {
-    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
-    if (it != m_urlQueue.end()) {
-        const int index = static_cast<int>(it - m_urlQueue.begin());
-        m_urlQueue.erase(it);
-        if (index < m_nQueuePos) {
-            --m_nQueuePos;
-        }
-    }
+    EraseQueuedUrl(url);
     m_urlQueue.push_back(url);
+}
+
+void CTaskTable::EraseQueuedUrl(const std::string& url) {
+    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
+    if (it == m_urlQueue.end()) {
+        return;
+    }
+    const int index = static_cast<int>(it - m_urlQueue.begin());
+    m_urlQueue.erase(it);
+    // Keep the cursor on the same address: only a removal before it shifts it.
+    if (index < m_nQueuePos) {
+        --m_nQueuePos;
+    }
 }
 
 // --- Hooks ---

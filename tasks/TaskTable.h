@@ -180,6 +180,8 @@ private:
                             int exceptRow) const;
     // Puts a page address at the end of the queue again, for another resolution.
     void RequeueUrl(const std::string& url);
+    // Takes url out of the queue, keeping the cursor on the address it points at.
+    void EraseQueuedUrl(const std::string& url);
     void StartTitleThread(const std::string& pageUrl);
     void OpenTargetOfRow(int row);
     std::string TargetFolderOf(int row) const;
