@@ -232,6 +232,11 @@ FetchOutcome FetchSession::Classify(CURLcode result) const {
     return OutcomeFor(ClassifyTransfer(m_hEasy, result));
 }
 
+std::string FetchSession::ContentType() const {
+    const char* type = ResponseHeader(m_hEasy, "Content-Type");
+    return type != nullptr ? type : "";
+}
+
 std::string FetchSession::FailureReason() const {
     if (m_bBadStatus || m_bNeedAuth) {
         return "HTTP status " + std::to_string(m_nStatus);

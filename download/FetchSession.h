@@ -52,6 +52,8 @@ public:
 
     // Runs the request once.
     FetchOutcome Perform(const std::atomic<int>& stop);
+    // The Content-Type of the answer being read; "" when it names none.
+    std::string ContentType() const;
     // Why the last run did not complete, in words for a log line.
     std::string FailureReason() const;
 

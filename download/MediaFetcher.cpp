@@ -9,6 +9,7 @@
 #include "download/DownloadLog.h"
 #include "download/FetchOutputFile.h"
 #include "download/FetchSession.h"
+#include "download/HlsPlaylist.h"
 
 namespace tamsel {
 
@@ -139,6 +140,7 @@ void MediaFetcher::Download() {
     m_dwLength.store(0);
     m_bLengthPosted = false;
     m_bWriteFailed = false;
+    m_bStreamAnswer = false;
     m_bUnreportedData = false;
     m_strFailure.clear();
     ParsedUrl parsed;
@@ -155,17 +157,26 @@ void MediaFetcher::Download() {
     }
     m_strPath = TrimBlanks(m_strFolder + m_strFileName);
 
+    // Stream hook: a playlist, known by its address or its answer's type, is
+    // downloaded as the video it lists.
+    if (IsStreamAddress(m_strMediaUrl)) {
+        Finish(DownloadStream());
+        return;
+    }
     int code = FETCH_FILE_ERROR;
     {
         FetchOutputFile file;
         if (file.Open(m_strPath)) {
             code = Transfer(file);
-            if (code != FETCH_DONE) {
+            if (code != FETCH_DONE || m_bStreamAnswer) {
                 file.Discard();
             }
         } else {
             Fail(code, FileFailure("cannot open", file));
         }
+    }
+    if (m_bStreamAnswer) {
+        code = DownloadStream();
     }
     Finish(code);
 }
@@ -184,7 +195,11 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
-    auto onLength = [this](std::uint64_t length) {
+    auto onLength = [this, &session](std::uint64_t length) {
+        if (IsHlsContentType(session.ContentType())) {
+            m_bStreamAnswer = true;  // its body is refused below, and the file removed
+            return;
+        }
         m_dwLength.store(length);
         if (length != 0 && !m_bLengthPosted) {
             m_bLengthPosted = true;
@@ -193,7 +208,7 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
         m_dwStartTick.store(GetTickCount());
     };
     auto onBody = [this, &file](const char* data, std::size_t size) {
-        return AcceptBody(file, data, size);
+        return !m_bStreamAnswer && AcceptBody(file, data, size);
     };
     if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody)) {
         return Fail(FETCH_REQUEST_ERROR, "curl refused the request settings");

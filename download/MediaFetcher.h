@@ -82,6 +82,8 @@ public:
     // Blocks post FETCH_DATA at most every 20 ms; the last block of a run is always
     // reported before FETCH_DONE.
     void DataReportHandled() { m_bDataPending.store(false); }
+    // True for an address the fetcher downloads as a stream (an HLS playlist).
+    static bool IsStreamAddress(const std::string& url);
 
     // How long a connection may take (30 s) and how long an open connection may stay
     // silent (60 s, in whole seconds, as curl's low-speed check counts) before the run
@@ -120,12 +122,16 @@ private:
     void Finish(int code);
     int Fail(int code, std::string reason);
     std::string FileFailure(const char* what, const FetchOutputFile& file) const;
+    // Streams (MediaFetcherStream.cpp): the whole run for a playlist address.
+    int DownloadStream();
+    void NoteWritten(std::uint64_t written);
 
     const std::uint64_t m_nSerial;
     std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
     std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
+    bool m_bStreamAnswer = false;    // the answer was a playlist: download it as a stream
     std::string m_strFailure;        // why the run failed, for the one log line at its end
     bool m_bUnreportedData = false;  // blocks written since the last FETCH_DATA
     std::chrono::steady_clock::time_point m_lastDataReport;
