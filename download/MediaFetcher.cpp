@@ -9,7 +9,6 @@
 #include "download/DownloadLog.h"
 #include "download/FetchOutputFile.h"
 #include "download/FetchSession.h"
-#include "download/HlsPlaylist.h"
 
 namespace tamsel {
 
@@ -196,7 +195,7 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
         return FETCH_STOPPED;
     }
     auto onLength = [this, &session](std::uint64_t length) {
-        if (IsHlsContentType(session.ContentType())) {
+        if (IsStreamContentType(session.ContentType())) {
             m_bStreamAnswer = true;  // its body is refused below, and the file removed
             return;
         }

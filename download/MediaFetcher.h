@@ -82,8 +82,10 @@ public:
     // Blocks post FETCH_DATA at most every 20 ms; the last block of a run is always
     // reported before FETCH_DONE.
     void DataReportHandled() { m_bDataPending.store(false); }
-    // True for an address the fetcher downloads as a stream (an HLS playlist).
+    // True for an address the fetcher downloads as a stream (HLS or DASH).
     static bool IsStreamAddress(const std::string& url);
+    // True for the Content-Type of an answer that is such a playlist.
+    static bool IsStreamContentType(const std::string& contentType);
 
     // How long a connection may take (30 s) and how long an open connection may stay
     // silent (60 s, in whole seconds, as curl's low-speed check counts) before the run

@@ -2,6 +2,7 @@
 // lists, reported through the same protocol as a single file.
 
 #include "base/AsciiText.h"
+#include "download/DashManifest.h"
 #include "download/DownloadLog.h"
 #include "download/HlsPlaylist.h"
 #include "download/MediaFetcher.h"
@@ -25,7 +26,13 @@ std::string PathStem(const std::string& path) {
 }  // namespace
 
 bool MediaFetcher::IsStreamAddress(const std::string& url) {
-    return IsHlsAddress(url);
+    return IsHlsAddress(url) || IsDashAddress(url);
+}
+
+bool MediaFetcher::IsStreamContentType(const std::string& contentType) {
+    return IsHlsContentType(contentType) ||
+           AsciiLower(TrimBlanks(contentType.substr(0, contentType.find(';')))) ==
+               "application/dash+xml";
 }
 
 int MediaFetcher::DownloadStream() {

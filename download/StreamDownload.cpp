@@ -13,6 +13,7 @@
 #include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
 #include "base/CurlTransfer.h"
+#include "download/DashManifest.h"
 #include "download/DownloadLog.h"
 #include "download/FetchCodes.h"
 #include "download/HlsPlaylist.h"
@@ -20,7 +21,17 @@
 
 namespace tamsel {
 
+// One thing to fetch and write, in file order: a segment or an initialisation section.
+struct StreamDownload::Piece {
+    std::string url;
+    HlsByteRange range;
+    const std::string* key = nullptr;  // 16 bytes when the piece is encrypted
+    std::array<unsigned char, 16> iv{};
+};
+
 namespace {
+
+using Piece = StreamDownload::Piece;
 
 // A key is 16 bytes; anything much longer is not a key.
 constexpr std::size_t kMaxKeyBytes = 1024;
@@ -64,14 +75,6 @@ struct CipherDeleter {
     void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
 };
 using Cipher = std::unique_ptr<EVP_CIPHER_CTX, CipherDeleter>;
-
-// One thing to fetch and write, in file order: a segment or an initialisation section.
-struct Piece {
-    std::string url;
-    HlsByteRange range;
-    const std::string* key = nullptr;  // 16 bytes when the piece is encrypted
-    std::array<unsigned char, 16> iv{};
-};
 
 // A small body (playlist, key) read whole.
 struct SmallAnswer {
@@ -503,6 +506,9 @@ int StreamDownload::Run(const std::string& url, const std::string& pathStem) {
     if (code != 0) {
         return Fail(code, failure);
     }
+    if (LooksLikeDashManifest(answer.body)) {
+        return RunDash(answer.body, answer.finalUrl, pathStem);
+    }
     HlsPlaylist playlist = ParseHlsPlaylist(answer.body, answer.finalUrl);
     if (playlist.error.empty() && playlist.master) {
         const int chosen = ChooseHlsVariant(playlist.variants);
@@ -597,7 +603,43 @@ int StreamDownload::Run(const std::string& url, const std::string& pathStem) {
         pieceFor(segment.url, segment.range, segment.key, segment.sequence);
     }
     const bool fragmented = !playlist.inits.empty() && !EndsWithTs(playlist.segments[0].url);
-    m_strPath = pathStem + (fragmented ? ".mp4" : ".ts");
+    return WritePieces(pieces, pathStem + (fragmented ? ".mp4" : ".ts"), announced, length);
+}
+
+int StreamDownload::RunDash(const std::string& text, const std::string& url,
+                            const std::string& pathStem) {
+    const DashStream dash = ReadDashManifest(text, url);
+    if (dash.live) {
+        return Fail(FETCH_TRANSFER_ERROR, kLiveStreamRefusal);
+    }
+    if (dash.protectedContent) {
+        return Fail(FETCH_TRANSFER_ERROR, kDrmStreamRefusal);
+    }
+    if (dash.split) {
+        return Fail(FETCH_TRANSFER_ERROR, kSplitStreamRefusal);
+    }
+    if (!dash.error.empty()) {
+        return Fail(FETCH_TRANSFER_ERROR, url + ": " + dash.error);
+    }
+    std::vector<Piece> pieces;
+    bool announced = true;
+    std::uint64_t length = 0;
+    for (const DashPiece& dashPiece : dash.pieces) {
+        Piece piece;
+        piece.url = dashPiece.url;
+        piece.range = dashPiece.range;
+        announced = announced && piece.range.length != 0;
+        length += piece.range.length;
+        pieces.push_back(std::move(piece));
+    }
+    return WritePieces(pieces, pathStem + dash.extension, announced, length);
+}
+
+int StreamDownload::WritePieces(const std::vector<Piece>& pieces, const std::string& path,
+                                bool announced, std::uint64_t length) {
+    m_strPath = path;
+    std::string failure;
+    int code = 0;
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }

@@ -1,8 +1,8 @@
 #pragma once
-// Downloads an HLS stream into one file: reads the playlist (choosing the best variant
-// of a master playlist), fetches the keys once per address, fetches the segments several
-// at a time on one curl multi handle, decrypts AES-128 segments and writes everything in
-// playlist order: MPEG-TS segments into a .ts file, fMP4 ones into an .mp4 file with
+// Downloads an HLS stream (or a DASH one, see DashManifest.h) into one file: reads the playlist
+// (choosing the best variant of a master playlist), fetches the keys once per address, fetches the
+// segments several at a time on one curl multi handle, decrypts AES-128 segments and writes
+// everything in playlist order: MPEG-TS segments into a .ts file, fMP4 ones into an .mp4 file with
 // their initialisation section first. Runs on the calling thread; a stop flag ends it
 // within 50 ms, and nothing is left behind unless it completes.
 
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tamsel {
 
@@ -45,7 +46,12 @@ public:
     const std::string& Path() const { return m_strPath; }
     const std::string& Failure() const { return m_strFailure; }
 
+    struct Piece;
+
 private:
+    int RunDash(const std::string& text, const std::string& url, const std::string& pathStem);
+    int WritePieces(const std::vector<Piece>& pieces, const std::string& path, bool announced,
+                    std::uint64_t length);
     int Fail(int code, std::string reason);
 
     const std::atomic<int>& m_bStop;

@@ -357,3 +357,120 @@ TEST_F(StreamDownloadTest, PlaylistKnownByItsContentTypeAndNoFileIsReplaced) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Mpd(const std::string& sets, const std::string& attributes = "type=\"static\"") {
+    return "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" " + attributes +
+           " mediaPresentationDuration=\"PT6S\"><Period>" + sets + "</Period></MPD>";
+}
+
+TEST_F(StreamDownloadTest, DashManifestsWithOneMuxedRepresentation) {
+    const std::string init = MakeTestBytes(100, 1);
+    std::string numbered = init, timed = init;
+    m_server.ServeBytes("/d/hi/init.mp4", init);
+    for (int i = 0; i < 3; ++i) {
+        const std::string a = MakeTestBytes(500 + static_cast<std::size_t>(i), 10 + i);
+        const std::string b = MakeTestBytes(300 + static_cast<std::size_t>(i), 20 + i);
+        char name[32];
+        std::snprintf(name, sizeof name, "/d/hi/seg%05d.m4s", 7 + i);
+        m_server.ServeBytes(name, a);
+        m_server.ServeBytes("/d/hi/t" + std::to_string(9000 + i * 2000) + ".m4s", b);
+        numbered += a;
+        timed += b;
+    }
+    const std::string whole = MakeTestBytes(3000, 30);
+    m_server.ServeBytes("/d/whole.mp4", whole);
+    const std::string low =
+        "<Representation id=\"lo\" bandwidth=\"100\"><SegmentTemplate "
+        "media=\"nothing$Number$\" duration=\"2\"/></Representation>";
+    const std::string set =
+        "<AdaptationSet mimeType=\"video/mp4\" codecs=\"avc1.64001f,mp4a.40.2\">";
+    m_server.ServeBytes("/numbered.mpd",
+                        Mpd(set + low +
+                            "<Representation id=\"hi\" bandwidth=\"900\"><SegmentTemplate "
+                            "startNumber=\"7\" timescale=\"1000\" duration=\"2000\" "
+                            "initialization=\"d/$RepresentationID$/init.mp4\" "
+                            "media=\"d/$RepresentationID$/seg$Number%05d$.m4s\"/>"
+                            "</Representation></AdaptationSet>"));
+    m_server.ServeBytes(
+        "/timed.mpd", Mpd(set + "<BaseURL>d/hi/</BaseURL><Representation id=\"x\" bandwidth=\"1\">"
+                                "<SegmentTemplate timescale=\"1000\" initialization=\"init.mp4\" "
+                                "media=\"t$Time$.m4s\"><SegmentTimeline><S t=\"9000\" d=\"2000\" "
+                                "r=\"2\"/></SegmentTimeline></SegmentTemplate>"
+                                "</Representation></AdaptationSet>"));
+    m_server.ServeBytes("/list.mpd",
+                        Mpd(set + "<Representation id=\"x\" bandwidth=\"1\"><BaseURL>d/whole.mp4"
+                                  "</BaseURL><SegmentList><Initialization range=\"0-99\"/>"
+                                  "<SegmentURL mediaRange=\"2000-2999\"/><SegmentURL "
+                                  "mediaRange=\"100-1999\"/></SegmentList></Representation>"
+                                  "</AdaptationSet>"));
+    m_server.ServeBytes("/single.mpd",
+                        Mpd(set + "<Representation id=\"x\" bandwidth=\"1\"><BaseURL>/d/whole.mp4"
+                                  "</BaseURL><SegmentBase indexRange=\"0-10\"/></Representation>"
+                                  "</AdaptationSet>"));
+    ASSERT_TRUE(m_server.Start());
+
+    const struct {
+        const char* path;
+        std::string expected;
+    } cases[] = {
+        {"/numbered.mpd", numbered},
+        {"/timed.mpd", timed},
+        {"/list.mpd", whole.substr(0, 100) + whole.substr(2000) + whole.substr(100, 1900)},
+        {"/single.mpd", whole},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_EQ(Run(c.path, "dash"), FETCH_DONE);
+        EXPECT_EQ(ReadFile(m_folder.File("dash.mp4")), c.expected);
+        EXPECT_EQ(m_fetcher->Received(), c.expected.size());
+        std::filesystem::remove(m_folder.File("dash.mp4"));
+    }
+    EXPECT_EQ(m_server.Hits("/nothing1"), 0);
+}
+
+TEST_F(StreamDownloadTest, DashRefusals) {
+    const std::string rep =
+        "<Representation id=\"v\" bandwidth=\"1\"><BaseURL>/x.mp4</BaseURL>"
+        "</Representation>";
+    m_server.ServeBytes("/x.mp4", "data");
+    m_server.ServeBytes(
+        "/split.mpd",
+        Mpd("<AdaptationSet contentType=\"video\" mimeType=\"video/mp4\">" + rep +
+            "</AdaptationSet><AdaptationSet mimeType=\"audio/mp4\">" + rep + "</AdaptationSet>"));
+    m_server.ServeBytes("/live.mpd",
+                        Mpd("<AdaptationSet mimeType=\"video/mp4\">" + rep + "</AdaptationSet>",
+                            "type=\"dynamic\""));
+    m_server.ServeBytes("/drm.mpd", Mpd("<AdaptationSet mimeType=\"video/mp4\"><ContentProtection "
+                                        "schemeIdUri=\"urn:mpeg:dash:mp4protection:2011\"/>" +
+                                        rep + "</AdaptationSet>"));
+    m_server.ServeBytes("/entity.mpd",
+                        "<?xml version=\"1.0\"?><!DOCTYPE MPD [<!ENTITY e SYSTEM "
+                        "\"file:///etc/passwd\">]><MPD><Period><AdaptationSet "
+                        "mimeType=\"video/mp4\"><Representation><BaseURL>&e;</BaseURL>"
+                        "</Representation></AdaptationSet></Period></MPD>");
+    ASSERT_TRUE(m_server.Start());
+
+    const struct {
+        const char* path;
+        const char* reason;
+    } cases[] = {
+        {"/split.mpd", kSplitStreamRefusal},
+        {"/live.mpd", kLiveStreamRefusal},
+        {"/drm.mpd", kDrmStreamRefusal},
+        // An external entity is never read, so no file is named.
+        {"/entity.mpd", "names no media file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        LogCapture log("tamsel.download");
+        EXPECT_EQ(Run(c.path), FETCH_TRANSFER_ERROR);
+        EXPECT_TRUE(FolderEntries(m_folder.Path()).empty());
+        ASSERT_EQ(log.Warnings().size(), 1u);
+        EXPECT_NE(log.Warnings()[0].find(c.reason), std::string::npos) << log.Warnings()[0];
+    }
+    EXPECT_EQ(m_server.Hits("/x.mp4"), 0);
+}
+
+}  // namespace
