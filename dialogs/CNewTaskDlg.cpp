@@ -1,5 +1,7 @@
 #include "dialogs/CNewTaskDlg.h"
 
+#include "download/FileNaming.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -215,13 +217,15 @@ void CNewTaskDlg::OnOK() {
             m_editRename->setFocus(Qt::OtherFocusReason);
             return;
         }
-        const std::string lower = AsciiLower(name);
-        if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".flv") != 0) {
+        // A name that names its container keeps it; any other gets the default.
+        if (!HasVideoExtension(name)) {
             name += ".flv";
         }
         const char* problem = nullptr;
         if (!IsValidFileName(name)) {
             problem = "File name is invalid, please return.";
+        } else if (name.size() > kMaxFileNameBytes) {
+            problem = "File name is too long: at most 255 bytes, please return.";
         } else if (FileExists(folder, name)) {
             problem = "File name exist, please return.";
         }

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "download/FetchOutputFile.h"
+
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
 
@@ -14,20 +16,32 @@ void CTaskTable::OnStart() {
     if (!AnyTaskInState(TASK_FAILED, 1) && !AnyTaskInState(TASK_STOP, 1)) {
         return;
     }
+    bool requeued = false;
     for (int row = 0; row < GetItemCount(); ++row) {
-        if (!IsRowSelected(row)) {
+        const int state = GetTaskState(row);
+        if (!IsRowSelected(row) || (state != TASK_FAILED && state != TASK_STOP)) {
             continue;
         }
         const std::string mediaUrl = m_taskModel.GetItemText(row, COL_FLV);
-        const int taskId = m_taskModel.GetItemData(row);
-        const MediaFetcher* fetcher = FetcherInSlot(taskId);
-        if (mediaUrl.empty() || !fetcher || fetcher->IsStopped() != 1) {
+        if (mediaUrl.empty()) {
+            // Its page never resolved: it goes back into the resolution queue.
+            if (state == TASK_FAILED) {
+                RequeueUrl(m_taskModel.GetItemText(row, COL_SOURCE));
+                SetTaskState(row, TASK_WAIT);
+                requeued = true;
+            }
             continue;
         }
+        // A stopped or failed download continues from its part file.
+        const int taskId = m_taskModel.GetItemData(row);
         SetTaskState(row, TASK_DOWNLOADING);
         m_taskModel.SetItemText(row, COL_PROGRESS, "0 %");
         StartFetcher(mediaUrl, m_taskModel.GetItemText(row, COL_FILE_NAME), taskId);
         RaiseRunning();
+    }
+    if (requeued) {
+        RepaintList();
+        OnTaskQueued();
     }
 }
 
@@ -57,6 +71,12 @@ void CTaskTable::OnDelete() {
             continue;
         }
         StopTask(row);
+        // The task goes, and with it the part file it kept.
+        const FetchResume resume = RetireFetcher(m_taskModel.GetItemData(row));
+        if (resume.IsSet()) {
+            RemoveOwnFile(resume.strPartPath, resume.identity);
+        }
+        m_ownNameTasks.erase(m_taskModel.GetItemData(row));
         ForgetTaskUrl(m_taskModel.GetItemText(row, COL_SOURCE));
         m_taskModel.DeleteItem(row);
     }

@@ -74,6 +74,7 @@ public:
     int LastSelectedRow() const { return m_nLastSelected; }
 
     void SetTaskState(int row, int state) override;
+    void FailTask(int row, const std::string& reason) override;
     int GetTaskState(int row) const override;
     std::string CellText(int row, int column) const override;
     void SetCellText(int row, int column, const std::string& text) override;
@@ -107,7 +108,10 @@ public:
 
     // --- Reports and texts ---
     void OnFetchProgress(int code, int reportId, std::uint64_t fetcherSerial);
+    // The total rate of the running downloads over the last few seconds; "0 KB" when
+    // nothing arrived in that time.
     std::string GetSpeedText() const;
+    std::string GetSpeedText(std::uint32_t nowTick) const;
     virtual void OnCredentialsRequest(std::shared_ptr<CredentialsRequest> request);
 
     // --- Titles and naming ---
@@ -126,8 +130,9 @@ public:
     // The New command after the dialog was confirmed with a non-empty address.
     void NewTaskConfirmed();
 
-    // Stops every download and waits for every worker and title thread to end.
-    // Called before the table goes; afterwards no thread reports to it.
+    // Stops every download and waits for every worker and title thread to end, then
+    // removes the part files left (tasks do not outlive the run). Called before the table
+    // goes; afterwards no thread reports to it.
     void ShutdownWorkers();
 
     // How long a download may take to connect and may stay silent before it fails.
@@ -151,6 +156,15 @@ protected:
 
 private:
     void LowerRunning();
+    // Takes the fetcher out of its slot, stopped and joined; returns what it leaves
+    // to resume.
+    FetchResume RetireFetcher(int taskId);
+    // Whether another row of the same folder holds `name` (`exceptRow` aside).
+    bool NameTakenByRow(const std::string& folder, const std::string& name, int exceptRow) const;
+    std::string ReserveName(const std::string& folder, const std::string& name,
+                            int exceptRow) const;
+    // Puts a page address at the end of the queue again, for another resolution.
+    void RequeueUrl(const std::string& url);
     void StartTitleThread(const std::string& pageUrl);
 
     TaskEntryStrings m_entry;
@@ -169,6 +183,13 @@ private:
 
     // Serials of slot fetchers whose terminal report has been handled.
     std::set<std::uint64_t> m_endedSerials;
+    // Tasks named by the user: their extension is theirs, not the media's.
+    std::set<int> m_ownNameTasks;
+    // Bytes received by all downloads, sampled by the speed text: per fetcher serial the
+    // count seen last, and the running total at each sample time.
+    mutable std::map<std::uint64_t, std::uint64_t> m_speedSeen;
+    mutable std::vector<std::pair<std::uint32_t, std::uint64_t>> m_speedSamples;
+    mutable std::uint64_t m_nSpeedTotal = 0;
 
     std::chrono::milliseconds m_fetchConnectTimeout{30000};
     std::chrono::milliseconds m_fetchIdleTimeout{60000};
