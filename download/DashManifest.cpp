@@ -346,11 +346,6 @@ bool LooksLikeDashManifest(const std::string& text) {
     return head.find("<MPD") != std::string::npos;
 }
 
-bool IsDashAddress(const std::string& url) {
-    const std::string path = AsciiLower(url.substr(0, url.find_first_of("?#")));
-    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".mpd") == 0;
-}
-
 DashStream ReadDashManifest(const std::string& text, const std::string& baseUrl) {
     DashStream out;
     if (text.size() > kMaxPlaylistBytes) {

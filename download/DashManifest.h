@@ -29,7 +29,6 @@ struct DashStream {
 
 // True when `text` looks like an MPD document rather than a playlist.
 bool LooksLikeDashManifest(const std::string& text);
-bool IsDashAddress(const std::string& url);
 
 DashStream ReadDashManifest(const std::string& text, const std::string& baseUrl);
 

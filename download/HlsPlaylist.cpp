@@ -383,11 +383,6 @@ private:
     std::set<std::string> m_separateAudioGroups;
 };
 
-std::string PathOf(const std::string& url) {
-    const std::size_t end = url.find_first_of("?#");
-    return url.substr(0, end);
-}
-
 }  // namespace
 
 bool HlsKey::IsClearKey() const {
@@ -447,17 +442,6 @@ int ChooseHlsVariant(const std::vector<HlsVariant>& variants) {
         }
     }
     return best;
-}
-
-bool IsHlsAddress(const std::string& url) {
-    const std::string path = AsciiLower(PathOf(url));
-    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".m3u8") == 0;
-}
-
-bool IsHlsContentType(const std::string& contentType) {
-    const std::string type = AsciiLower(TrimBlanks(contentType.substr(0, contentType.find(';'))));
-    return type == "application/vnd.apple.mpegurl" || type == "application/x-mpegurl" ||
-           type == "audio/mpegurl" || type == "audio/x-mpegurl";
 }
 
 }  // namespace tamsel

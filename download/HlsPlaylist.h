@@ -82,9 +82,4 @@ HlsPlaylist ParseHlsPlaylist(const std::string& text, const std::string& baseUrl
 // audio-only variants only when there is nothing else. -1 when `variants` is empty.
 int ChooseHlsVariant(const std::vector<HlsVariant>& variants);
 
-// True for an address whose path ends in .m3u8 (any case), query and fragment aside.
-bool IsHlsAddress(const std::string& url);
-// True for the media types servers give HLS playlists.
-bool IsHlsContentType(const std::string& contentType);
-
 }  // namespace tamsel

@@ -221,8 +221,7 @@ void MediaFetcher::Download() {
     // Stream hook: a playlist, known by its address or its answer's type, is
     // downloaded as the video it lists.
     if (IsStreamAddress(m_strMediaUrl)) {
-        m_strPath = m_strFolder + TrimBlanks(m_strFileName);
-        Finish(DownloadStream());
+        Finish(DownloadStream(nullptr, {}));
         return;
     }
     int code = FETCH_FILE_ERROR;
@@ -254,10 +253,11 @@ void MediaFetcher::Download() {
             }
         }
     }
-    if (m_bStreamAnswer) {
-        m_strPath = m_strFolder + TrimBlanks(m_strFileName);
-        code = DownloadStream();
+    if (m_bStreamAnswer && code == FETCH_DONE) {
+        // The playlist is in hand: it is read, not fetched again.
+        code = DownloadStream(&m_strStreamText, m_strStreamUrl);
     }
+    m_strStreamText.clear();
     Finish(code);
 }
 
@@ -278,9 +278,11 @@ bool MediaFetcher::OpenPartFile(FetchOutputFile& file) {
     return CreatePartFile(file);
 }
 
-bool MediaFetcher::CreatePartFile(FetchOutputFile& file) {
+bool MediaFetcher::CreatePartFile(FetchOutputFile& file, const std::string& container) {
     std::string name = TrimBlanks(m_strFileName);
-    if (m_bExtensionFromMedia) {
+    if (!container.empty()) {
+        name = WithContainerExtension(name, container);
+    } else if (m_bExtensionFromMedia) {
         name = WithMediaExtension(name, ExtensionFromAddress(m_strMediaUrl));
     }
     // Whatever holds the name or its part file's name (a file, a link, a FIFO, another
@@ -375,7 +377,10 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
     m_dwStartOffset.store(offset);
     auto onLength = [this, &file, &session](std::uint64_t length) {
         if (IsStreamContentType(session.ContentType())) {
-            m_bStreamAnswer = true;  // its body is refused below, and the part file removed
+            // A playlist: its text is kept for the stream road, the part file removed.
+            m_bStreamAnswer = true;
+            m_strStreamText.clear();
+            m_strStreamUrl = session.FinalUrl();
             return;
         }
         {
@@ -394,7 +399,10 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
         m_dwStartTick.store(GetTickCount());
     };
     auto onBody = [this, &file](const char* data, std::size_t size) {
-        return !m_bStreamAnswer && AcceptBody(file, data, size);
+        if (m_bStreamAnswer) {
+            return KeepStreamText(data, size);
+        }
+        return AcceptBody(file, data, size);
     };
     if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody) ||
         !session.SetResume(offset, validator)) {

@@ -147,7 +147,8 @@ public:
 
 private:
     bool OpenPartFile(FetchOutputFile& file);
-    bool CreatePartFile(FetchOutputFile& file);
+    // `container` (".ts", ".mp4") replaces the name's extension; "" keeps the usual rule.
+    bool CreatePartFile(FetchOutputFile& file, const std::string& container = {});
     bool MoveIntoFinalName(const std::string& contentType);
     int Transfer(FetchOutputFile& file);
     bool AcceptBody(FetchOutputFile& file, const char* data, std::size_t size);
@@ -159,7 +160,9 @@ private:
     int Fail(int code, std::string text, std::string detail = {});
     std::string WriteFailure(const FetchOutputFile& file) const;
     // Streams (MediaFetcherStream.cpp): the whole run for a playlist address.
-    int DownloadStream();
+    // `text` is the playlist when its answer is in hand (from `textUrl`), else null.
+    int DownloadStream(const std::string* text, const std::string& textUrl);
+    bool KeepStreamText(const char* data, std::size_t size);
     void NoteWritten(std::uint64_t written);
 
     const std::uint64_t m_nSerial;
@@ -168,6 +171,8 @@ private:
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
     bool m_bStreamAnswer = false;    // the answer was a playlist: download it as a stream
+    std::string m_strStreamText;     // that playlist, as it came
+    std::string m_strStreamUrl;      // and the address it came from
     std::string m_strFailure;        // why the run failed, for the user; guarded by m_lock
     std::string m_strFailureDetail;  // and for the one log line at its end
     bool m_bExtensionFromMedia = true;

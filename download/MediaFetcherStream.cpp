@@ -1,41 +1,33 @@
-// The fetcher's road for streams: a playlist address is downloaded as the video it
-// lists, reported through the same protocol as a single file.
+// The fetcher's road for streams: a playlist is downloaded as the video it lists, into
+// a part file of the fetcher's own under the same naming rules as a single file, and
+// reported through the same protocol.
 
-#include "base/AsciiText.h"
-#include "download/DashManifest.h"
+#include "base/MediaKind.h"
 #include "download/DownloadLog.h"
+#include "download/FetchOutputFile.h"
 #include "download/HlsPlaylist.h"
 #include "download/MediaFetcher.h"
 #include "download/StreamDownload.h"
 
 namespace tamsel {
 
-namespace {
-
-// `path` without the extension of its last component; the stream decides its own.
-std::string PathStem(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
-        dot == (slash == std::string::npos ? 0 : slash + 1)) {
-        return path;
-    }
-    return path.substr(0, dot);
-}
-
-}  // namespace
-
 bool MediaFetcher::IsStreamAddress(const std::string& url) {
-    return IsHlsAddress(url) || IsDashAddress(url);
+    return IsStreamKind(KindFromAddress(url));
 }
 
 bool MediaFetcher::IsStreamContentType(const std::string& contentType) {
-    return IsHlsContentType(contentType) ||
-           AsciiLower(TrimBlanks(contentType.substr(0, contentType.find(';')))) ==
-               "application/dash+xml";
+    return IsStreamKind(KindFromType(contentType));
 }
 
-int MediaFetcher::DownloadStream() {
+bool MediaFetcher::KeepStreamText(const char* data, std::size_t size) {
+    if (m_strStreamText.size() + size > kMaxPlaylistBytes) {
+        return false;
+    }
+    m_strStreamText.append(data, size);
+    return true;
+}
+
+int MediaFetcher::DownloadStream(const std::string* text, const std::string& textUrl) {
     StreamReportHandlers handlers;
     handlers.onLength = [this](std::uint64_t length, bool announced) {
         m_dwLength.store(length);
@@ -48,8 +40,26 @@ int MediaFetcher::DownloadStream() {
     StreamDownload stream(m_bStop, std::move(handlers));
     stream.SetTimeouts(m_connectTimeout, m_idleTimeout);
     m_dwStartTick.store(GetTickCount());
-    const int code = stream.Run(m_strMediaUrl, PathStem(m_strPath));
-    m_strPath = stream.Path();
+    int code = text != nullptr ? stream.PrepareFrom(*text, textUrl) : stream.Prepare(m_strMediaUrl);
+    if (code != 0) {
+        return code == FETCH_STOPPED ? code : Fail(code, stream.Failure(), stream.FailureDetail());
+    }
+    {
+        FetchOutputFile file;
+        if (!CreatePartFile(file, stream.Extension())) {
+            return FETCH_FILE_ERROR;
+        }
+        code = stream.Write(file);
+        file.Close();
+        if (code < 0) {
+            if (file.Error() != 0) {
+                m_bStop.store(1);
+                Fail(code, WriteFailure(file), stream.FailureDetail());
+            } else {
+                Fail(code, stream.Failure(), stream.FailureDetail());
+            }
+        }
+    }
     if (m_bUnreportedData && !m_bDataPending.load()) {
         PostData(std::chrono::steady_clock::now());
     }
@@ -58,7 +68,18 @@ int MediaFetcher::DownloadStream() {
     if (!m_bLengthPosted) {
         m_dwLength.store(0);
     }
-    return code < 0 ? Fail(code, stream.Failure()) : code;
+    if (code == FETCH_DONE) {
+        if (!MoveIntoFinalName({})) {
+            m_bStop.store(1);
+            code = FETCH_FILE_ERROR;
+        }
+        return code;
+    }
+    // Pieces are not yet resumed one by one: a stopped or failed stream leaves nothing.
+    std::lock_guard<std::mutex> guard(m_lock);
+    RemoveOwnFile(m_resume.strPartPath, m_resume.identity);
+    m_resume = {};
+    return code;
 }
 
 void MediaFetcher::NoteWritten(std::uint64_t written) {

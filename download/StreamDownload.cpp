@@ -16,8 +16,8 @@
 #include "download/DashManifest.h"
 #include "download/DownloadLog.h"
 #include "download/FetchCodes.h"
+#include "download/FetchOutputFile.h"
 #include "download/HlsPlaylist.h"
-#include "download/StreamOutputFile.h"
 
 namespace tamsel {
 
@@ -32,6 +32,9 @@ struct StreamDownload::Piece {
 namespace {
 
 using Piece = StreamDownload::Piece;
+
+constexpr const char* kUnreadable = "The stream's playlist cannot be read.";
+constexpr const char* kKeyFailure = "The stream's key could not be fetched.";
 
 // A key is 16 bytes; anything much longer is not a key.
 constexpr std::size_t kMaxKeyBytes = 1024;
@@ -106,6 +109,11 @@ bool PrepareEasy(CURL* easy, const std::string& url, std::chrono::milliseconds c
            curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L) == CURLE_OK;
 }
 
+// A failed piece in the user's words.
+std::string UserReason(long status, const std::string& reason) {
+    return status >= 300 ? "the server answered " + std::to_string(status) : reason;
+}
+
 std::string Describe(CURL* easy, CURLcode result, const char* errorBuffer) {
     const long status = ResponseStatus(easy);
     if (result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && status != 0)) {
@@ -118,7 +126,7 @@ std::string Describe(CURL* easy, CURLcode result, const char* errorBuffer) {
 class SegmentPump {
 public:
     SegmentPump(const std::atomic<int>& stop, const std::vector<Piece>& pieces,
-                StreamOutputFile& file, const StreamReportHandlers& handlers, bool estimate,
+                FetchOutputFile& file, const StreamReportHandlers& handlers, bool estimate,
                 std::chrono::milliseconds connectTimeout, std::chrono::milliseconds idleTimeout)
         : m_bEstimate(estimate),
           m_stop(stop),
@@ -135,6 +143,9 @@ public:
         }
         m_jobs.clear();
     }
+
+    // Why the run failed, for the user; "" when the file (see its Error()) is to blame.
+    const std::string& UserFailure() const { return m_strUserFailure; }
 
     // FETCH_DONE, FETCH_STOPPED or a failure code with `failure` filled.
     int Run(std::string& failure) {
@@ -303,11 +314,11 @@ private:
         }
         Job& job = *it;
         curl_multi_remove_handle(m_multi.get(), easy);
+        const long answered = ResponseStatus(easy);
         const Piece& piece = m_pieces[job.piece];
         std::string reason;
         if (job.writeFailed) {
-            failure = "cannot write " + m_file.Path() + ": " +
-                      std::strerror(m_file.Error() != 0 ? m_file.Error() : EIO);
+            failure = "cannot write the file";
             return FETCH_TRANSFER_ERROR;
         }
         if (!job.refusal.empty()) {
@@ -325,8 +336,7 @@ private:
                 reason = "the segment could not be decrypted";
             } else if (!Deliver(job, reinterpret_cast<const char*>(last.data()),
                                 static_cast<std::size_t>(out))) {
-                failure = "cannot write " + m_file.Path() + ": " +
-                          std::strerror(m_file.Error() != 0 ? m_file.Error() : EIO);
+                failure = "cannot write the file";
                 return FETCH_TRANSFER_ERROR;
             }
         }
@@ -342,11 +352,14 @@ private:
             if (++m_attempts[index] >= StreamDownload::kAttempts) {
                 failure =
                     "segment " + std::to_string(index + 1) + " (" + piece.url + "): " + reason;
+                m_strUserFailure =
+                    "Segment " + std::to_string(index + 1) +
+                    " of the stream could not be downloaded: " + UserReason(answered, reason) + ".";
                 return result == CURLE_HTTP_RETURNED_ERROR ? FETCH_BAD_STATUS : CodeFor(kind);
             }
             if (direct) {
                 if (!m_file.TruncateTo(fileStart)) {
-                    failure = "cannot write " + m_file.Path();
+                    failure = "cannot write the file";
                     return FETCH_TRANSFER_ERROR;
                 }
                 m_handlers.onWritten(m_file.Size());
@@ -371,7 +384,7 @@ private:
         for (auto ready = m_ready.find(m_nNextWrite); ready != m_ready.end();
              ready = m_ready.find(m_nNextWrite)) {
             if (!m_file.Append(ready->second.data(), ready->second.size())) {
-                failure = "cannot write " + m_file.Path() + ": " + std::strerror(m_file.Error());
+                failure = "cannot write the file";
                 return FETCH_TRANSFER_ERROR;
             }
             m_ready.erase(ready);
@@ -389,8 +402,7 @@ private:
                 job.fileStart = m_file.Size();
                 job.direct = true;
                 if (!job.held.empty() && !m_file.Append(job.held.data(), job.held.size())) {
-                    failure =
-                        "cannot write " + m_file.Path() + ": " + std::strerror(m_file.Error());
+                    failure = "cannot write the file";
                     return FETCH_TRANSFER_ERROR;
                 }
                 job.held.clear();
@@ -408,7 +420,7 @@ private:
     const bool m_bEstimate;
     const std::atomic<int>& m_stop;
     const std::vector<Piece>& m_pieces;
-    StreamOutputFile& m_file;
+    FetchOutputFile& m_file;
     const StreamReportHandlers& m_handlers;
     const std::chrono::milliseconds m_connectTimeout;
     const std::chrono::milliseconds m_idleTimeout;
@@ -418,6 +430,7 @@ private:
     std::vector<int> m_attempts;
     std::size_t m_nNextStart = 0;
     std::size_t m_nNextWrite = 0;
+    std::string m_strUserFailure;
 };
 
 }  // namespace
@@ -432,14 +445,17 @@ StreamDownload::StreamDownload(const std::atomic<int>& stop, StreamReportHandler
     }
 }
 
+StreamDownload::~StreamDownload() = default;
+
 void StreamDownload::SetTimeouts(std::chrono::milliseconds connectTimeout,
                                  std::chrono::milliseconds idleTimeout) {
     m_connectTimeout = connectTimeout;
     m_idleTimeout = idleTimeout;
 }
 
-int StreamDownload::Fail(int code, std::string reason) {
-    m_strFailure = std::move(reason);
+int StreamDownload::Fail(int code, std::string text, std::string detail) {
+    m_strFailure = std::move(text);
+    m_strDetail = std::move(detail);
     return code;
 }
 
@@ -496,24 +512,35 @@ bool EndsWithTs(const std::string& url) {
 
 }  // namespace
 
-int StreamDownload::Run(const std::string& url, const std::string& pathStem) {
-    m_strFailure.clear();
-    m_strPath = pathStem + ".ts";
+int StreamDownload::Prepare(const std::string& url) {
     SmallAnswer answer;
     std::string failure;
-    int code = FetchSmall(m_bStop, url, kMaxPlaylistBytes, m_connectTimeout, m_idleTimeout, answer,
-                          failure);
+    const int code = FetchSmall(m_bStop, url, kMaxPlaylistBytes, m_connectTimeout, m_idleTimeout,
+                                answer, failure);
     if (code != 0) {
-        return Fail(code, failure);
+        return Fail(code, "The stream's playlist could not be downloaded.", failure);
     }
+    return PrepareFrom(answer.body, answer.finalUrl);
+}
+
+int StreamDownload::PrepareFrom(const std::string& text, const std::string& url) {
+    m_strFailure.clear();
+    m_strDetail.clear();
+    m_pieces.clear();
+    m_keys.clear();
+    SmallAnswer answer;
+    answer.body = text;
+    answer.finalUrl = url;
+    std::string failure;
+    int code = 0;
     if (LooksLikeDashManifest(answer.body)) {
-        return RunDash(answer.body, answer.finalUrl, pathStem);
+        return PrepareDash(answer.body, answer.finalUrl);
     }
     HlsPlaylist playlist = ParseHlsPlaylist(answer.body, answer.finalUrl);
     if (playlist.error.empty() && playlist.master) {
         const int chosen = ChooseHlsVariant(playlist.variants);
         if (chosen < 0) {
-            return Fail(FETCH_TRANSFER_ERROR, url + ": the playlist lists no variant");
+            return Fail(FETCH_TRANSFER_ERROR, kUnreadable, url + ": the playlist lists no variant");
         }
         const HlsVariant& variant = playlist.variants[static_cast<std::size_t>(chosen)];
         if (variant.separateAudio) {
@@ -525,15 +552,16 @@ int StreamDownload::Run(const std::string& url, const std::string& pathStem) {
         code = FetchSmall(m_bStop, variantUrl, kMaxPlaylistBytes, m_connectTimeout, m_idleTimeout,
                           answer, failure);
         if (code != 0) {
-            return Fail(code, failure);
+            return Fail(code, "The stream's playlist could not be downloaded.", failure);
         }
         playlist = ParseHlsPlaylist(answer.body, answer.finalUrl);
         if (playlist.error.empty() && playlist.master) {
-            return Fail(FETCH_TRANSFER_ERROR, variantUrl + ": a variant is a master playlist");
+            return Fail(FETCH_TRANSFER_ERROR, kUnreadable,
+                        variantUrl + ": a variant is a master playlist");
         }
     }
     if (!playlist.error.empty()) {
-        return Fail(FETCH_TRANSFER_ERROR, answer.finalUrl + ": " + playlist.error);
+        return Fail(FETCH_TRANSFER_ERROR, kUnreadable, answer.finalUrl + ": " + playlist.error);
     }
     for (const HlsKey& key : playlist.keys) {
         if (!key.IsClearKey()) {
@@ -544,11 +572,12 @@ int StreamDownload::Run(const std::string& url, const std::string& pathStem) {
         return Fail(FETCH_TRANSFER_ERROR, kLiveStreamRefusal);
     }
     if (playlist.segments.empty()) {
-        return Fail(FETCH_TRANSFER_ERROR, answer.finalUrl + ": the playlist lists no segments");
+        return Fail(FETCH_TRANSFER_ERROR, kUnreadable,
+                    answer.finalUrl + ": the playlist lists no segments");
     }
 
     // Keys, once per address.
-    std::map<std::string, std::string> keyBytes;
+    std::map<std::string, std::string>& keyBytes = m_keys;
     for (const HlsKey& key : playlist.keys) {
         if (keyBytes.count(key.url) != 0) {
             continue;
@@ -557,17 +586,18 @@ int StreamDownload::Run(const std::string& url, const std::string& pathStem) {
         code = FetchSmall(m_bStop, key.url, kMaxKeyBytes, m_connectTimeout, m_idleTimeout,
                           keyAnswer, failure);
         if (code != 0) {
-            return Fail(code, "key " + failure);
+            return Fail(code, kKeyFailure, "key " + failure);
         }
         if (keyAnswer.body.size() != 16) {
-            return Fail(FETCH_TRANSFER_ERROR, "key " + key.url + ": not 16 bytes long");
+            return Fail(FETCH_TRANSFER_ERROR, kKeyFailure,
+                        "key " + key.url + ": not 16 bytes long");
         }
         keyBytes.emplace(key.url, std::move(keyAnswer.body));
     }
 
     // The pieces in file order: each initialisation section before the first segment
     // that uses it.
-    std::vector<Piece> pieces;
+    std::vector<Piece>& pieces = m_pieces;
     bool announced = true;
     std::uint64_t length = 0;
     int lastInit = -1;
@@ -603,11 +633,13 @@ int StreamDownload::Run(const std::string& url, const std::string& pathStem) {
         pieceFor(segment.url, segment.range, segment.key, segment.sequence);
     }
     const bool fragmented = !playlist.inits.empty() && !EndsWithTs(playlist.segments[0].url);
-    return WritePieces(pieces, pathStem + (fragmented ? ".mp4" : ".ts"), announced, length);
+    m_strExtension = fragmented ? ".mp4" : ".ts";
+    m_bAnnounced = announced;
+    m_nLength = length;
+    return 0;
 }
 
-int StreamDownload::RunDash(const std::string& text, const std::string& url,
-                            const std::string& pathStem) {
+int StreamDownload::PrepareDash(const std::string& text, const std::string& url) {
     const DashStream dash = ReadDashManifest(text, url);
     if (dash.live) {
         return Fail(FETCH_TRANSFER_ERROR, kLiveStreamRefusal);
@@ -619,9 +651,9 @@ int StreamDownload::RunDash(const std::string& text, const std::string& url,
         return Fail(FETCH_TRANSFER_ERROR, kSplitStreamRefusal);
     }
     if (!dash.error.empty()) {
-        return Fail(FETCH_TRANSFER_ERROR, url + ": " + dash.error);
+        return Fail(FETCH_TRANSFER_ERROR, kUnreadable, url + ": " + dash.error);
     }
-    std::vector<Piece> pieces;
+    std::vector<Piece>& pieces = m_pieces;
     bool announced = true;
     std::uint64_t length = 0;
     for (const DashPiece& dashPiece : dash.pieces) {
@@ -632,36 +664,29 @@ int StreamDownload::RunDash(const std::string& text, const std::string& url,
         length += piece.range.length;
         pieces.push_back(std::move(piece));
     }
-    return WritePieces(pieces, pathStem + dash.extension, announced, length);
+    m_strExtension = dash.extension;
+    m_bAnnounced = announced;
+    m_nLength = length;
+    return 0;
 }
 
-int StreamDownload::WritePieces(const std::vector<Piece>& pieces, const std::string& path,
-                                bool announced, std::uint64_t length) {
-    m_strPath = path;
-    std::string failure;
-    int code = 0;
+int StreamDownload::Write(FetchOutputFile& file) {
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
-
-    StreamOutputFile file;
-    if (!file.Create(m_strPath)) {
-        return Fail(FETCH_FILE_ERROR,
-                    "cannot create " + m_strPath + ": " + std::strerror(file.Error()));
+    if (m_bAnnounced) {
+        m_handlers.onLength(m_nLength, true);
     }
-    if (announced) {
-        m_handlers.onLength(length, true);
-    }
-    SegmentPump pump(m_bStop, pieces, file, m_handlers, !announced, m_connectTimeout,
+    SegmentPump pump(m_bStop, m_pieces, file, m_handlers, !m_bAnnounced, m_connectTimeout,
                      m_idleTimeout);
-    code = pump.Run(failure);
+    std::string failure;
+    int code = pump.Run(failure);
     if (code == FETCH_DONE && !file.Finish()) {
         code = FETCH_TRANSFER_ERROR;
-        failure = "cannot write " + m_strPath + ": " + std::strerror(file.Error());
+        failure = "cannot write the file";
     }
     if (code != FETCH_DONE) {
-        file.Discard();
-        return code == FETCH_STOPPED ? code : Fail(code, failure);
+        return code == FETCH_STOPPED ? code : Fail(code, pump.UserFailure(), failure);
     }
     m_handlers.onWritten(file.Size());
     return FETCH_DONE;

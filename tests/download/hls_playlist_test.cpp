@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/HlsPlaylist.h"
+#include "download/MediaFetcher.h"
 
 using namespace tamsel;
 
@@ -217,14 +218,17 @@ TEST(HlsPlaylistTest, StopsAtTheSegmentCap) {
 }
 
 TEST(HlsPlaylistTest, KnowsPlaylistAddressesAndTypes) {
-    EXPECT_TRUE(IsHlsAddress("http://a.example/v/index.m3u8"));
-    EXPECT_TRUE(IsHlsAddress("https://a.example/INDEX.M3U8?sig=1#t=2"));
-    EXPECT_FALSE(IsHlsAddress("http://a.example/video.mp4?list=x.m3u8"));
-    EXPECT_FALSE(IsHlsAddress("http://a.example/m3u8"));
-    EXPECT_TRUE(IsHlsContentType("application/vnd.apple.mpegurl"));
-    EXPECT_TRUE(IsHlsContentType("Application/X-MpegURL; charset=utf-8"));
-    EXPECT_FALSE(IsHlsContentType("video/mp2t"));
-    EXPECT_FALSE(IsHlsContentType(""));
+    EXPECT_TRUE(MediaFetcher::IsStreamAddress("http://a.example/v/index.m3u8"));
+    EXPECT_TRUE(MediaFetcher::IsStreamAddress("https://a.example/INDEX.M3U8?sig=1#t=2"));
+    EXPECT_FALSE(MediaFetcher::IsStreamAddress("http://a.example/video.mp4?list=x.m3u8"));
+    EXPECT_FALSE(MediaFetcher::IsStreamAddress("http://a.example/m3u8"));
+    EXPECT_TRUE(MediaFetcher::IsStreamAddress("http://a.example/d/Manifest.MPD?x=1"));
+    EXPECT_FALSE(MediaFetcher::IsStreamAddress("http://a.example/mpd"));
+    EXPECT_TRUE(MediaFetcher::IsStreamContentType("application/vnd.apple.mpegurl"));
+    EXPECT_TRUE(MediaFetcher::IsStreamContentType("Application/X-MpegURL; charset=utf-8"));
+    EXPECT_TRUE(MediaFetcher::IsStreamContentType("application/dash+xml"));
+    EXPECT_FALSE(MediaFetcher::IsStreamContentType("video/mp2t"));
+    EXPECT_FALSE(MediaFetcher::IsStreamContentType(""));
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     return names;
 }
 
+std::string Mpd(const std::string& sets, const std::string& attributes = "type=\"static\"");
+
 class StreamDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(m_folder.Path().empty()); }
@@ -260,20 +262,25 @@ TEST_F(StreamDownloadTest, RefusalsLeaveNothingAndSayWhy) {
     const struct {
         const char* path;
         int code;
-        const char* reason;
+        const char* text;    // the task's reason
+        const char* reason;  // in the log line
     } cases[] = {
-        {"/live/index.m3u8", FETCH_TRANSFER_ERROR, kLiveStreamRefusal},
-        {"/fairplay.m3u8", FETCH_TRANSFER_ERROR, kDrmStreamRefusal},
-        {"/widevine.m3u8", FETCH_TRANSFER_ERROR, kDrmStreamRefusal},
-        {"/page.m3u8", FETCH_TRANSFER_ERROR, "not an HLS playlist"},
-        {"/split.m3u8", FETCH_TRANSFER_ERROR, kSplitStreamRefusal},
-        {"/shortkey.m3u8", FETCH_TRANSFER_ERROR, "not 16 bytes"},
-        {"/gone.m3u8", FETCH_BAD_STATUS, "HTTP status 404"},
+        {"/live/index.m3u8", FETCH_TRANSFER_ERROR, kLiveStreamRefusal, kLiveStreamRefusal},
+        {"/fairplay.m3u8", FETCH_TRANSFER_ERROR, kDrmStreamRefusal, kDrmStreamRefusal},
+        {"/widevine.m3u8", FETCH_TRANSFER_ERROR, kDrmStreamRefusal, kDrmStreamRefusal},
+        {"/page.m3u8", FETCH_TRANSFER_ERROR, "The stream's playlist cannot be read.",
+         "not an HLS playlist"},
+        {"/split.m3u8", FETCH_TRANSFER_ERROR, kSplitStreamRefusal, kSplitStreamRefusal},
+        {"/shortkey.m3u8", FETCH_TRANSFER_ERROR, "The stream's key could not be fetched.",
+         "not 16 bytes"},
+        {"/gone.m3u8", FETCH_BAD_STATUS, "The stream's playlist could not be downloaded.",
+         "HTTP status 404"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         LogCapture log("tamsel.download");
         EXPECT_EQ(Run(c.path), c.code);
+        EXPECT_EQ(m_fetcher->FailureText(), c.text);
         EXPECT_TRUE(FolderEntries(m_folder.Path()).empty());
         const auto warnings = log.Warnings();
         ASSERT_EQ(warnings.size(), 1u);
@@ -298,6 +305,8 @@ TEST_F(StreamDownloadTest, MissingSegmentIsRetriedThenFailsTheTaskLeavingNothing
     LogCapture log("tamsel.download");
     EXPECT_EQ(Run("/index.m3u8"), FETCH_BAD_STATUS);
     EXPECT_EQ(m_server.Hits("/s5.ts"), StreamDownload::kAttempts);
+    EXPECT_EQ(m_fetcher->FailureText(),
+              "Segment 6 of the stream could not be downloaded: the server answered 404.");
     EXPECT_TRUE(FolderEntries(m_folder.Path()).empty());
     const auto warnings = log.Warnings();
     ASSERT_EQ(warnings.size(), 1u);
@@ -330,37 +339,61 @@ TEST_F(StreamDownloadTest, StopInTheMiddleLeavesNothing) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     ASSERT_EQ(m_server.Hits("/s6.ts"), 1);
-    EXPECT_TRUE(FileExists(m_folder.File("clip.ts")));
+    EXPECT_EQ(FolderEntries(m_folder.Path()), std::vector<std::string>{"clip.ts.part"});
     fetcher.RequestStop();
     EXPECT_EQ(recorder.WaitForTerminal(), FETCH_STOPPED);
     ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
     EXPECT_TRUE(FolderEntries(m_folder.Path()).empty());
 }
 
-TEST_F(StreamDownloadTest, PlaylistKnownByItsContentTypeAndNoFileIsReplaced) {
+TEST_F(StreamDownloadTest, PlaylistKnownByItsContentTypeIsReadOnce) {
     ServeTsPlaylist("v", 4, 70);
-    m_server.ServeBytes("/stream", "#EXTM3U\n#EXTINF:2,\n/v/s0.ts\n#EXT-X-ENDLIST\n",
-                        "application/x-mpegURL");
+    const std::string oneSegment = "#EXTM3U\n#EXTINF:2,\n/v/s0.ts\n#EXT-X-ENDLIST\n";
+    m_server.ServeBytes("/stream", oneSegment, "application/x-mpegURL");
+    m_server.ServeBytes("/watch", oneSegment, "application/vnd.apple.mpegurl; charset=utf-8");
+    m_server.ServeBytes("/manifest",
+                        Mpd("<AdaptationSet mimeType=\"video/mp4\" codecs=\"avc1,mp4a\">"
+                            "<Representation id=\"x\" bandwidth=\"1\">"
+                            "<BaseURL>/v/s1.ts</BaseURL></Representation>"
+                            "</AdaptationSet>"),
+                        "application/dash+xml");
     ASSERT_TRUE(m_server.Start());
 
-    ASSERT_EQ(Run("/stream", "a.flv"), FETCH_DONE);
-    EXPECT_EQ(FolderEntries(m_folder.Path()), std::vector<std::string>{"a.ts"});
-    EXPECT_EQ(ReadFile(m_folder.File("a.ts")), TsSegment(20, 70));
+    const struct {
+        const char* path;
+        const char* name;
+        const char* expected;
+    } cases[] = {{"/stream", "a.flv", "a.ts"}, {"/watch?id=7", "b", "b.ts"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_EQ(Run(c.path, c.name), FETCH_DONE);
+        EXPECT_EQ(m_server.Hits(std::string(c.path).substr(0, std::string(c.path).find('?'))), 1);
+        EXPECT_EQ(ReadFile(m_folder.File(c.expected)), TsSegment(20, 70));
+    }
+    ASSERT_EQ(Run("/manifest", "d.flv"), FETCH_DONE);
+    EXPECT_EQ(m_server.Hits("/manifest"), 1);
+    EXPECT_EQ(FolderEntries(m_folder.Path()).size(), 3u);
+}
 
-    // A file already there is never overwritten nor removed.
+TEST_F(StreamDownloadTest, TakenNamesGiveWayAndAreNeverReplaced) {
+    const std::string joined = ServeTsPlaylist("v", 3, 40);
+    ASSERT_TRUE(m_server.Start());
     ASSERT_TRUE(WriteFile(m_folder.File("b.ts"), "mine"));
-    LogCapture log("tamsel.download");
-    EXPECT_EQ(Run("/v/index.m3u8", "b.ts"), FETCH_FILE_ERROR);
+    // Another task's part file holds the next name.
+    ASSERT_TRUE(WriteFile(m_folder.File("b[2].ts.part"), "theirs"));
+
+    ASSERT_EQ(Run("/v/index.m3u8", "b.flv"), FETCH_DONE);
+    EXPECT_EQ(m_fetcher->FileName(), "b[3].ts");
     EXPECT_EQ(ReadFile(m_folder.File("b.ts")), "mine");
-    ASSERT_EQ(log.Warnings().size(), 1u);
-    EXPECT_NE(log.Warnings()[0].find("File exists"), std::string::npos);
+    EXPECT_EQ(ReadFile(m_folder.File("b[2].ts.part")), "theirs");
+    EXPECT_EQ(ReadFile(m_folder.File("b[3].ts")), joined);
 }
 
 }  // namespace
 
 namespace {
 
-std::string Mpd(const std::string& sets, const std::string& attributes = "type=\"static\"") {
+std::string Mpd(const std::string& sets, const std::string& attributes) {
     return "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" " + attributes +
            " mediaPresentationDuration=\"PT6S\"><Period>" + sets + "</Period></MPD>";
 }
