@@ -220,7 +220,7 @@ void MediaFetcher::Download() {
 
     // Stream hook: a playlist, known by its address or its answer's type, is
     // downloaded as the video it lists.
-    if (IsStreamAddress(m_strMediaUrl)) {
+    if (m_bStream || IsStreamAddress(m_strMediaUrl)) {
         Finish(DownloadStream(nullptr, {}));
         return;
     }

@@ -80,6 +80,9 @@ public:
     // A name of the program's own making ends in ".flv" until the media says otherwise:
     // then the address's or the answer's container replaces it. Default: true.
     void SetExtensionFromMedia(bool fromMedia) { m_bExtensionFromMedia = fromMedia; }
+    // The address is a stream's playlist (HLS or DASH) whatever its name or answer's type
+    // say, as the service marked it. Default: false.
+    void SetStream(bool stream) { m_bStream = stream; }
     // The part file of an earlier run of the same task, to continue. Set before Start.
     void SetResume(const FetchResume& resume) { m_resume = resume; }
     // The part file this run leaves (nothing once it completed or left no bytes). Read
@@ -176,6 +179,7 @@ private:
     std::string m_strFailure;        // why the run failed, for the user; guarded by m_lock
     std::string m_strFailureDetail;  // and for the one log line at its end
     bool m_bExtensionFromMedia = true;
+    bool m_bStream = false;
     FetchResume m_resume;            // guarded by m_lock
     std::string m_strCurrentName;    // guarded by m_lock
     bool m_bUnreportedData = false;  // blocks written since the last FETCH_DATA
