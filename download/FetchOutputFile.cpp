@@ -121,16 +121,25 @@ bool FetchOutputFile::Adopt(int fd, const std::string& path) {
 }
 
 bool FetchOutputFile::Truncate() {
-    if (m_fd < 0) {
+    return TruncateTo(0);
+}
+
+bool FetchOutputFile::TruncateTo(std::uint64_t size) {
+    if (m_fd < 0 || size > Size()) {
         return false;
     }
+    if (size >= m_nWritten) {
+        m_used = static_cast<std::size_t>(size - m_nWritten);  // only buffered bytes go
+        return true;
+    }
     m_used = 0;
-    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) {
+    if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0 ||
+        ::lseek(m_fd, static_cast<off_t>(size), SEEK_SET) < 0) {
         m_bFailed = true;
         NoteError();
         return false;
     }
-    m_nWritten = 0;
+    m_nWritten = size;
     return true;
 }
 

@@ -39,6 +39,8 @@ public:
     std::uint64_t Size() const { return m_nWritten + m_used; }
     // Empties the file (it is ours: Create made it).
     bool Truncate();
+    // Drops everything from `size` on (a piece fetched again); `size` <= Size().
+    bool TruncateTo(std::uint64_t size);
     // How many bytes are still to come, when known, so the free-space check asks for no
     // more than that; 0: unknown.
     void ExpectRemaining(std::uint64_t bytes) { m_nExpected = bytes; }

@@ -67,6 +67,8 @@ public:
     // later If-Range (a strong ETag, else Last-Modified; "" when neither), and its type.
     const std::string& Validator() const { return m_strValidator; }
     const std::string& ContentType() const { return m_strContentType; }
+    // The address of the answer, after redirects.
+    std::string FinalUrl() const;
 
 private:
     static std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* self);

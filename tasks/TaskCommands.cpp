@@ -81,6 +81,7 @@ void CTaskTable::OnDelete() {
             RemoveOwnFile(resume.strPartPath, resume.identity);
         }
         m_ownNameTasks.erase(m_taskModel.GetItemData(row));
+        m_streamTasks.erase(m_taskModel.GetItemData(row));
         ForgetTaskUrl(m_taskModel.GetItemText(row, COL_SOURCE));
         m_taskModel.DeleteItem(row);
     }

@@ -248,10 +248,13 @@ FetchResume CTaskTable::RetireFetcher(int taskId) {
     return old->Resume();
 }
 
-void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fileName,
-                              int taskId) {
+void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fileName, int taskId,
+                              bool stream) {
     if (taskId < 0) {
         return;
+    }
+    if (stream) {
+        m_streamTasks.insert(taskId);
     }
     if (taskId >= SlotCount()) {
         m_pFetchers.resize(taskId + 1);
@@ -265,6 +268,7 @@ void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fi
     fetcher->SetTask(FolderFor(m_taskModel.GetItemText(row, COL_SOURCE)), mediaUrl, fileName,
                      taskId, 0);
     fetcher->SetExtensionFromMedia(m_ownNameTasks.count(taskId) == 0);
+    fetcher->SetStream(m_streamTasks.count(taskId) != 0);
     if (resume.IsSet()) {
         if (resume.strMediaUrl == mediaUrl) {
             fetcher->SetResume(resume);

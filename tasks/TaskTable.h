@@ -105,8 +105,8 @@ public:
     void SkipQueuedUrl() override;
 
     // --- Downloads ---
-    void StartFetcher(const std::string& mediaUrl, const std::string& fileName,
-                      int taskId) override;
+    void StartFetcher(const std::string& mediaUrl, const std::string& fileName, int taskId,
+                      bool stream = false) override;
     void StopTask(int row);
     // Downloads running: a started download raises it, its end lowers it once.
     int Running() const override { return m_nRunning; }
@@ -204,6 +204,8 @@ private:
     std::set<std::uint64_t> m_endedSerials;
     // Tasks named by the user: their extension is theirs, not the media's.
     std::set<int> m_ownNameTasks;
+    // Tasks whose media the service marked as a stream: every Start downloads it so.
+    std::set<int> m_streamTasks;
     // Bytes received by all downloads, sampled by the speed text: per fetcher serial the
     // count seen last, and the running total at each sample time.
     mutable std::map<std::uint64_t, std::uint64_t> m_speedSeen;
