@@ -1,6 +1,9 @@
 #include "service/ExtractionService.h"
 
 #include <httplib.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "base/AsciiText.h"
+#include "service/RequestAdmission.h"
 #include "service/ResultAnswer.h"
 #include "service/SampleMedia.h"
 #include "service/ServicePages.h"
@@ -23,6 +27,7 @@ using namespace std::chrono_literals;
 constexpr const char* kHtmlType = "text/html; charset=utf-8";
 constexpr const char* kSampleMediaPath = "/sample/tamsel-sample.flv";
 constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+constexpr std::size_t kMaxHeaderCount = 64;
 
 void SetHtml(httplib::Response& res, int status, const std::string& html) {
     res.status = status;
@@ -35,9 +40,33 @@ struct SamplePacing {
     std::uint64_t sent = 0;
 };
 
+// Holds one of the service's page-read slots while it lives.
+class FetchSlot {
+public:
+    FetchSlot(std::atomic<int>& count, int limit) : m_count(count) {
+        m_bHeld = m_count.fetch_add(1) < limit;
+        if (!m_bHeld) {
+            m_count.fetch_sub(1);
+        }
+    }
+    ~FetchSlot() {
+        if (m_bHeld) {
+            m_count.fetch_sub(1);
+        }
+    }
+    FetchSlot(const FetchSlot&) = delete;
+    FetchSlot& operator=(const FetchSlot&) = delete;
+    bool Held() const { return m_bHeld; }
+
+private:
+    std::atomic<int>& m_count;
+    bool m_bHeld = false;
+};
+
 }  // namespace
 
-ExtractionService::ExtractionService(ServiceOptions options) : m_options(options) {}
+ExtractionService::ExtractionService(ServiceOptions options)
+    : m_options(options), m_strFormKey(NewFormKey()) {}
 
 ExtractionService::~ExtractionService() {
     Stop();
@@ -48,12 +77,15 @@ bool ExtractionService::Start(int port) {
         return false;
     }
     m_stopping.store(false);
-    auto server = std::make_unique<httplib::Server>();
+    auto server = std::make_unique<GuardedServer>(m_options.connection);
     // Plain SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would
-    // let a second service share the port instead of finding it taken.
+    // let a second service share the port instead of finding it taken. Connections
+    // that send nothing are not handed to a worker at all.
     server->set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        int seconds = 5;
+        setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
     });
     m_server = std::move(server);
     ConfigureRoutes();
@@ -111,10 +143,7 @@ void ExtractionService::ConfigureRoutes() {
     const int threads = std::max(1, m_options.workerThreads);
     server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     server.set_payload_max_length(1024);
-    server.set_read_timeout(5s);
-    server.set_write_timeout(10s);
-    server.set_keep_alive_timeout(2);
-    server.set_keep_alive_max_count(100);
+    // Read and write time limits and keep-alive are GuardedServer's (ServiceOptions::connection).
     server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
                                 {"Referrer-Policy", "no-referrer"},
                                 {"X-Frame-Options", "DENY"},
@@ -140,6 +169,10 @@ void ExtractionService::ConfigureRoutes() {
         const std::string length = req.get_header_value("Content-Length");
         if ((!length.empty() && length != "0") || req.has_header("Transfer-Encoding")) {
             SetHtml(res, 413, RenderErrorPage(413, "Requests here carry no body."));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (req.headers.size() > kMaxHeaderCount) {
+            SetHtml(res, 431, RenderErrorPage(431, "The request has too many headers."));
             return httplib::Server::HandlerResponse::Handled;
         }
         std::size_t headerBytes = 0;
@@ -171,7 +204,14 @@ void ExtractionService::ConfigureRoutes() {
 
     server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
         if (!req.has_param("url")) {
-            SetHtml(res, 200, RenderHomePage());
+            SetHtml(res, 200, RenderHomePage(m_strFormKey));
+            return;
+        }
+        const std::string refusal = PageRequestRefusal(
+            req.get_param_value(kServiceFormKeyField), m_strFormKey,
+            req.get_header_value("Sec-Fetch-Site"), req.get_header_value("Origin"), m_port.load());
+        if (!refusal.empty()) {
+            SetHtml(res, 403, RenderErrorPage(403, refusal));
             return;
         }
         const std::string address = TrimBlanks(req.get_param_value("url"));
@@ -183,13 +223,25 @@ void ExtractionService::ConfigureRoutes() {
                 RenderResultPage(address, {}, "The service does not read its own result pages."));
             return;
         }
-        const ResultAnswer answer = AnswerForAddress(address, m_options.fetch, m_stopping);
+        const FetchSlot slot(m_nPageFetches, std::max(1, m_options.maxPageFetches));
+        if (!slot.Held()) {
+            res.set_header("Retry-After", "2");
+            SetHtml(res, 503,
+                    RenderResultPage(address, {}, "The service is busy; try again shortly.",
+                                     m_strFormKey));
+            return;
+        }
+        ResultAnswer answer = AnswerForAddress(address, m_options.fetch, m_stopping);
         SetHtml(res, answer.status, answer.html);
+        answer = {};
+        // A big page's parse leaves its memory in the allocator's arenas; hand it back.
+        malloc_trim(0);
     });
 
     server.Get("/about", [this](const httplib::Request&, httplib::Response& res) {
         SetHtml(res, 200,
-                RenderAboutPage("http://localhost:" + std::to_string(m_port.load()) + "/sample/"));
+                RenderAboutPage("http://localhost:" + std::to_string(m_port.load()) + "/sample/",
+                                m_strFormKey));
     });
 
     server.Get("/health", [](const httplib::Request&, httplib::Response& res) {
