@@ -81,11 +81,14 @@ bool FetchSession::Open() {
 }
 
 bool FetchSession::SetConnectOptions(std::chrono::milliseconds connectTimeout,
-                                     std::chrono::milliseconds idleTimeout) {
+                                     std::chrono::milliseconds idleTimeout,
+                                     const FetchFloor& floor) {
+    m_headDeadline = floor.headDeadline;
     CurlTransferOptions options;
     options.connectTimeoutMs = static_cast<long>(connectTimeout.count());
     options.stallSeconds = static_cast<long>(std::max<std::chrono::seconds::rep>(
         1, std::chrono::ceil<std::chrono::seconds>(idleTimeout).count()));
+    options.stallBytesPerSecond = floor.minBytesPerSecond;
     options.receiveBufferBytes = kReceiveBufferSize;
     options.errorBuffer = m_szError;
     // The file is stored as the server sends it: no encoding is offered.
@@ -142,6 +145,7 @@ bool FetchSession::HeadersComplete() {
             return true;  // curl follows it
         }
     }
+    m_bHeadDone = true;
     if (status == 200) {
         m_bFinal200 = true;
         m_onLength(AnnouncedLength());
@@ -191,12 +195,24 @@ std::size_t FetchSession::OnBodyData(char* data, std::size_t size, std::size_t c
 FetchOutcome FetchSession::Perform(const std::atomic<int>& stop) {
     m_bFinal200 = m_bNeedAuth = m_bNeedProxyAuth = false;
     m_bBadStatus = m_bStatusError = m_bBodyRejected = false;
+    m_bHeadDone = m_bHeadLate = false;
     m_nStatus = 0;
     m_nResult = CURLE_OK;
     m_szError[0] = '\0';
 
-    const std::optional<CURLcode> result =
-        PerformUntil(m_hEasy, [&stop] { return stop.load() != 0; });
+    const auto headDue = std::chrono::steady_clock::now() + m_headDeadline;
+    const std::optional<CURLcode> result = PerformUntil(m_hEasy, [this, &stop, headDue] {
+        if (m_headDeadline.count() > 0 && !m_bHeadDone &&
+            std::chrono::steady_clock::now() >= headDue) {
+            m_bHeadLate = true;
+            return true;
+        }
+        return stop.load() != 0;
+    });
+    if (m_bHeadLate) {
+        m_nResult = CURLE_OPERATION_TIMEDOUT;
+        return FetchOutcome::TransferError;
+    }
     if (!result) {
         return FetchOutcome::Stopped;
     }
@@ -233,6 +249,11 @@ FetchOutcome FetchSession::Classify(CURLcode result) const {
 }
 
 std::string FetchSession::FailureReason() const {
+    if (m_bHeadLate) {
+        return "the server did not finish its answer's head within " +
+               std::to_string(std::chrono::ceil<std::chrono::seconds>(m_headDeadline).count()) +
+               " s";
+    }
     if (m_bBadStatus || m_bNeedAuth) {
         return "HTTP status " + std::to_string(m_nStatus);
     }

@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "download/FetchFloor.h"
+
 namespace tamsel {
 
 enum class FetchOutcome {
@@ -44,9 +46,11 @@ public:
     // Creates the handle.
     bool Open();
     // A connection must be made within `connectTimeout`; once made, a transfer that
-    // moves no byte for `idleTimeout` (whole seconds, rounded up) ends as TransferError.
+    // moves under `floor.minBytesPerSecond` for `idleTimeout` (whole seconds, rounded
+    // up), or whose answer's head is not complete within `floor.headDeadline`, ends as
+    // TransferError.
     bool SetConnectOptions(std::chrono::milliseconds connectTimeout,
-                           std::chrono::milliseconds idleTimeout);
+                           std::chrono::milliseconds idleTimeout, const FetchFloor& floor = {});
     bool SetRequestOptions(const std::string& url, LengthHandler onLength, BodyHandler onBody);
     bool SetCredentials(bool proxy, const std::string& user, const std::string& password);
 
@@ -63,6 +67,9 @@ private:
     FetchOutcome Classify(CURLcode result) const;
 
     CURL* m_hEasy = nullptr;
+    std::chrono::milliseconds m_headDeadline{0};
+    bool m_bHeadDone = false;
+    bool m_bHeadLate = false;
     LengthHandler m_onLength;
     BodyHandler m_onBody;
     char m_szError[CURL_ERROR_SIZE] = {};

@@ -178,7 +178,7 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
-    if (!session.SetConnectOptions(m_connectTimeout, m_idleTimeout)) {
+    if (!session.SetConnectOptions(m_connectTimeout, m_idleTimeout, m_floor)) {
         return Fail(FETCH_CONNECT_ERROR, "curl refused the connection settings");
     }
     if (m_bStop.load() != 0) {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "download/FetchCodes.h"
+#include "download/FetchFloor.h"
 
 namespace tamsel {
 
@@ -88,6 +89,9 @@ public:
     // fails. Set before Start.
     void SetTimeouts(std::chrono::milliseconds connectTimeout,
                      std::chrono::milliseconds idleTimeout);
+    // The answer's head within 30 s, then at least 1 KiB/s over the idle time; set
+    // before Start.
+    void SetFloor(const FetchFloor& floor) { m_floor = floor; }
 
     // Read by the view.
     int ReportId() const;
@@ -124,6 +128,7 @@ private:
     const std::uint64_t m_nSerial;
     std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
     std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
+    FetchFloor m_floor;
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
     std::string m_strFailure;        // why the run failed, for the one log line at its end
