@@ -2,8 +2,6 @@
 
 #include <httplib.h>
 #include <malloc.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -77,15 +75,12 @@ bool ExtractionService::Start(int port) {
         return false;
     }
     m_stopping.store(false);
-    auto server = std::make_unique<GuardedServer>(m_options.connection);
+    auto server = std::make_unique<httplib::Server>();
     // Plain SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would
-    // let a second service share the port instead of finding it taken. Connections
-    // that send nothing are not handed to a worker at all.
+    // let a second service share the port instead of finding it taken.
     server->set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        int seconds = 5;
-        setsockopt(sock, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
     });
     m_server = std::move(server);
     ConfigureRoutes();
@@ -143,7 +138,10 @@ void ExtractionService::ConfigureRoutes() {
     const int threads = std::max(1, m_options.workerThreads);
     server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     server.set_payload_max_length(1024);
-    // Read and write time limits and keep-alive are GuardedServer's (ServiceOptions::connection).
+    server.set_read_timeout(5s);
+    server.set_write_timeout(10s);
+    server.set_keep_alive_timeout(2);
+    server.set_keep_alive_max_count(100);
     server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
                                 {"Referrer-Policy", "no-referrer"},
                                 {"X-Frame-Options", "DENY"},

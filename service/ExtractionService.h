@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "service/GuardedServer.h"
 #include "service/PageFetcher.h"
 #include "service/ServiceContract.h"
 
@@ -21,13 +20,10 @@ namespace tamsel {
 struct ServiceOptions {
     PageFetchLimits fetch;                         // reading the pages asked about
     std::uint64_t sampleBytesPerSecond = 4 << 20;  // 0: the sample clip is not paced
-    ConnectionLimits connection;                   // reading each request
-    // Requests served at once; more wait. Each connection holds one worker for at most
-    // its head deadline before its answer starts.
-    int workerThreads = 96;
+    int workerThreads = 8;                         // requests served at once; more wait
     // Page reads at once; more are refused with 503, so that reads of silent hosts
-    // always leave workers for the home, health and sample pages.
-    int maxPageFetches = 32;
+    // always leave a worker for the home, health and sample pages.
+    int maxPageFetches = 6;
 };
 
 // Start and Stop belong to one thread (the owner's); the pages are served by a

@@ -122,6 +122,7 @@ TEST(ServiceLoad, FiftyAtATimeFromAnotherProcessAllAnsweredRightInBoundedMemory)
     ServiceOptions options;
     options.sampleBytesPerSecond = 0;
     options.workerThreads = kConcurrent + 8;
+    options.maxPageFetches = kConcurrent;
     ExtractionService service(options);
     ASSERT_TRUE(service.Start(0));
     const std::string own = "http://127.0.0.1:" + std::to_string(service.Port());
