@@ -216,9 +216,9 @@ void ExtractionService::ConfigureRoutes() {
         if (req.has_header(kFetcherMarkHeader)) {
             // Reading our own result pages would tie up one worker per round;
             // 508 Loop Detected ends the chain at the first round.
-            SetHtml(
-                res, 508,
-                RenderResultPage(address, {}, "The service does not read its own result pages."));
+            SetHtml(res, 508,
+                    RenderResultPage(address, {}, "The service does not read its own result pages.",
+                                     m_strFormKey));
             return;
         }
         const FetchSlot slot(m_nPageFetches, std::max(1, m_options.maxPageFetches));
@@ -229,7 +229,7 @@ void ExtractionService::ConfigureRoutes() {
                                      m_strFormKey));
             return;
         }
-        ResultAnswer answer = AnswerForAddress(address, m_options.fetch, m_stopping);
+        ResultAnswer answer = AnswerForAddress(address, m_options.fetch, m_stopping, m_strFormKey);
         SetHtml(res, answer.status, answer.html);
         answer = {};
         // A big page's parse leaves its memory in the allocator's arenas; hand it back.
