@@ -1,5 +1,7 @@
 #include "dialogs/CNewTaskDlg.h"
 
+#include "download/FileNaming.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -146,19 +148,20 @@ int CNewTaskDlg::DoModal() {
 void CNewTaskDlg::OnInitDialog() {
     InitControls();
     EnableRename(false);
-    // The first tab stop takes the focus as the dialog opens, so Enter confirms.
-    m_btnOK->setFocus(Qt::OtherFocusReason);
+    // Typing goes into the address box at once and replaces what was filled in; Enter
+    // still confirms through the default button.
+    m_editUrl->setFocus(Qt::OtherFocusReason);
+    m_editUrl->selectAll();
 }
 
 void CNewTaskDlg::InitControls() {
-    const std::string url = GetClipboardUrl();
+    const std::string url = m_strInitialUrl.empty() ? GetClipboardUrl() : m_strInitialUrl;
     if (!url.empty()) {
         m_editUrl->setText(QString::fromStdString(url));
     }
     if (m_pEntry) {
         m_editSaveTo->setText(QString::fromStdString(m_pEntry->m_strSaveFolder));
     }
-    m_editUrl->setFocus(Qt::OtherFocusReason);
     m_btnBrowse->LoadPicture(GetButtonSkinFolder() + QStringLiteral("/browse.bmp"));
 }
 
@@ -168,7 +171,10 @@ std::string CNewTaskDlg::GetClipboardUrl() {
         return std::string();
     }
     const std::string text = clipboard->text().toStdString();
-    return AsciiLower(text).find("http://") != std::string::npos ? text : std::string();
+    const std::string lower = AsciiLower(text);
+    const bool address =
+        lower.find("http://") != std::string::npos || lower.find("https://") != std::string::npos;
+    return address ? text : std::string();
 }
 
 void CNewTaskDlg::EnableRename(bool enable) {
@@ -215,13 +221,15 @@ void CNewTaskDlg::OnOK() {
             m_editRename->setFocus(Qt::OtherFocusReason);
             return;
         }
-        const std::string lower = AsciiLower(name);
-        if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".flv") != 0) {
+        // A name that names its container keeps it; any other gets the default.
+        if (!HasVideoExtension(name)) {
             name += ".flv";
         }
         const char* problem = nullptr;
         if (!IsValidFileName(name)) {
             problem = "File name is invalid, please return.";
+        } else if (name.size() > kMaxFileNameBytes) {
+            problem = "File name is too long: at most 255 bytes, please return.";
         } else if (FileExists(folder, name)) {
             problem = "File name exist, please return.";
         }

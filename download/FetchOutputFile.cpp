@@ -1,10 +1,13 @@
 #include "download/FetchOutputFile.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
+#include <linux/fs.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,6 +21,9 @@ namespace {
 // measured clearly cheaper than writing large, cold buffers.
 constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr std::size_t kDirectWriteSize = 16 * 1024;
+// The free space is asked for once per this many bytes, and this much must be free
+// (or what is still to come, when less).
+constexpr std::uint64_t kSpaceCheckBytes = 4 * 1024 * 1024;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -38,41 +44,131 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+FileIdentity IdentityOf(const struct stat& status) {
+    return {status.st_dev, status.st_ino};
+}
+
 }  // namespace
 
 FetchOutputFile::~FetchOutputFile() {
     Close();
 }
 
-bool FetchOutputFile::Open(const std::string& path) {
+bool FetchOutputFile::Create(const std::string& path) {
     Close();
-    // Open without truncating first: an existing file is emptied only once we know
-    // no other fetcher is writing it.
     m_nErrno = 0;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    // O_EXCL with O_CREAT fails on anything there, a link included; O_NONBLOCK keeps a
+    // FIFO that appears anyway from holding the worker in open().
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         m_nErrno = errno;
         return false;
     }
-    // Only a regular file has a length to cut; a device takes writes as they come.
-    struct stat status {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &status) != 0 ||
-        (S_ISREG(status.st_mode) && ::ftruncate(fd, 0) != 0)) {
+    return Adopt(fd, path);
+}
+
+bool FetchOutputFile::Reopen(const std::string& path, const FileIdentity& identity) {
+    Close();
+    m_nErrno = 0;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         m_nErrno = errno;
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !(IdentityOf(status) == identity)) {
+        m_nErrno = IdentityOf(status) == identity ? errno : ESTALE;
+        ::close(fd);
+        return false;
+    }
+    if (!Adopt(fd, path)) {
+        return false;
+    }
+    const off_t end = ::lseek(m_fd, 0, SEEK_END);
+    if (end < 0) {
+        m_nErrno = errno;
+        Close();
+        return false;
+    }
+    m_nWritten = static_cast<std::uint64_t>(end);
+    return true;
+}
+
+bool FetchOutputFile::Adopt(int fd, const std::string& path) {
+    struct stat status {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &status) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        m_nErrno = errno;
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        m_nErrno = EINVAL;
         ::close(fd);
         return false;
     }
     m_fd = fd;
     m_path = path;
+    m_identity = IdentityOf(status);
     m_buffer.resize(kBufferSize);
     m_used = 0;
+    m_nWritten = static_cast<std::uint64_t>(status.st_size);
+    m_nUncheckedBytes = 0;
+    m_bSpaceChecked = false;
     m_bFailed = false;
+    return true;
+}
+
+bool FetchOutputFile::Truncate() {
+    if (m_fd < 0) {
+        return false;
+    }
+    m_used = 0;
+    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) {
+        m_bFailed = true;
+        NoteError();
+        return false;
+    }
+    m_nWritten = 0;
+    return true;
+}
+
+bool FetchOutputFile::EnoughSpace(std::size_t size) {
+    m_nUncheckedBytes += size;
+    if (m_bSpaceChecked && m_nUncheckedBytes < kSpaceCheckBytes) {
+        return true;
+    }
+    m_bSpaceChecked = true;
+    m_nUncheckedBytes = 0;
+    struct statvfs space {};
+    if (::fstatvfs(m_fd, &space) != 0) {
+        return true;  // nothing known: the writes themselves will tell
+    }
+    const std::uint64_t available =
+        static_cast<std::uint64_t>(space.f_bavail) * static_cast<std::uint64_t>(space.f_frsize);
+    std::uint64_t needed = std::max<std::uint64_t>(size, kSpaceCheckBytes);
+    if (m_nExpected != 0) {
+        needed = std::max<std::uint64_t>(size, std::min(needed, m_nExpected));
+    }
+    if (available < needed) {
+        errno = ENOSPC;
+        return false;
+    }
     return true;
 }
 
 bool FetchOutputFile::Append(const char* data, std::size_t size) {
     if (m_fd < 0 || m_bFailed) {
         return false;
+    }
+    if (!EnoughSpace(size)) {
+        m_bFailed = true;
+        NoteError();
+        return false;
+    }
+    if (m_nExpected >= size) {
+        m_nExpected -= size;
     }
     // Large pieces go straight to the file once the buffer is out of the way: copying
     // them first would only cost time.
@@ -83,6 +179,9 @@ bool FetchOutputFile::Append(const char* data, std::size_t size) {
         if (size >= kDirectWriteSize) {
             m_bFailed = !WriteAll(m_fd, data, size);
             NoteError();
+            if (!m_bFailed) {
+                m_nWritten += size;
+            }
             return !m_bFailed;
         }
     }
@@ -95,6 +194,9 @@ bool FetchOutputFile::Flush() {
     if (m_used > 0 && !m_bFailed) {
         m_bFailed = !WriteAll(m_fd, m_buffer.data(), m_used);
         NoteError();
+        if (!m_bFailed) {
+            m_nWritten += m_used;
+        }
     }
     m_used = 0;
     return !m_bFailed;
@@ -120,23 +222,42 @@ void FetchOutputFile::NoteError() {
     }
 }
 
-void FetchOutputFile::Discard() {
-    // Unlink while still holding the lock, so a fetcher waiting for this path never
-    // loses its fresh file to our clean-up.
-    if (!m_path.empty()) {
-        ::unlink(m_path.c_str());
-        m_path.clear();
-    }
-    Close();
-}
-
 void FetchOutputFile::Close() {
     if (m_fd >= 0) {
+        // What was received stays in the part file for a later resume.
+        Flush();
         ::close(m_fd);
         m_fd = -1;
     }
     m_buffer = {};
     m_used = 0;
+}
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) ==
+        0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return false;
+    }
+    // A file system without renameat2: link() never replaces either.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+bool RemoveOwnFile(const std::string& path, const FileIdentity& identity) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISREG(status.st_mode) || !(IdentityOf(status) == identity)) {
+        return false;
+    }
+    return ::unlink(path.c_str()) == 0;
 }
 
 }  // namespace tamsel

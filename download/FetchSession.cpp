@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <string_view>
 
 #include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
 #include "base/CurlTransfer.h"
+#include "download/SpeedText.h"
 
 namespace tamsel {
 
@@ -66,12 +68,55 @@ FetchOutcome OutcomeFor(TransferFailure failure) {
     return FetchOutcome::TransferError;
 }
 
+// The words of the statuses a media server is likely to give.
+const char* StatusPhrase(long status) {
+    switch (status) {
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 407:
+            return "Proxy Authentication Required";
+        case 408:
+            return "Request Timeout";
+        case 410:
+            return "Gone";
+        case 416:
+            return "Range Not Satisfiable";
+        case 429:
+            return "Too Many Requests";
+        case 500:
+            return "Internal Server Error";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        default:
+            return nullptr;
+    }
+}
+
+std::string StatusSentence(const char* who, long status) {
+    const char* phrase = StatusPhrase(status);
+    return std::string("The ") + who + " answered " + std::to_string(status) +
+           (phrase != nullptr ? std::string(" ") + phrase : std::string()) + ".";
+}
+
 }  // namespace
 
 FetchSession::~FetchSession() {
     if (m_hEasy != nullptr) {
         curl_easy_cleanup(m_hEasy);
     }
+    curl_slist_free_all(m_pHeaders);
 }
 
 bool FetchSession::Open() {
@@ -89,6 +134,8 @@ bool FetchSession::SetConnectOptions(std::chrono::milliseconds connectTimeout,
     options.stallSeconds = static_cast<long>(std::max<std::chrono::seconds::rep>(
         1, std::chrono::ceil<std::chrono::seconds>(idleTimeout).count()));
     options.stallBytesPerSecond = floor.minBytesPerSecond;
+    m_nStallSeconds = options.stallSeconds;
+    m_nFloorBytesPerSecond = floor.minBytesPerSecond;
     options.receiveBufferBytes = kReceiveBufferSize;
     options.errorBuffer = m_szError;
     // The file is stored as the server sends it: no encoding is offered.
@@ -114,6 +161,25 @@ bool FetchSession::SetCredentials(bool proxy, const std::string& user,
     const CURLoption passwordOption = proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD;
     return curl_easy_setopt(m_hEasy, userOption, user.c_str()) == CURLE_OK &&
            curl_easy_setopt(m_hEasy, passwordOption, password.c_str()) == CURLE_OK;
+}
+
+bool FetchSession::SetResume(std::uint64_t offset, const std::string& validator) {
+    m_nResumeOffset = offset;
+    curl_slist_free_all(m_pHeaders);
+    m_pHeaders = nullptr;
+    if (offset > 0) {
+        // A validator from a hostile server must not smuggle in header lines.
+        if (validator.find_first_of("\r\n") != std::string::npos) {
+            return false;
+        }
+        m_pHeaders = curl_slist_append(nullptr, ("If-Range: " + validator).c_str());
+        if (m_pHeaders == nullptr) {
+            return false;
+        }
+    }
+    return curl_easy_setopt(m_hEasy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(offset)) ==
+               CURLE_OK &&
+           curl_easy_setopt(m_hEasy, CURLOPT_HTTPHEADER, m_pHeaders) == CURLE_OK;
 }
 
 std::size_t FetchSession::OnHeaderLine(char* data, std::size_t size, std::size_t count,
@@ -146,8 +212,17 @@ bool FetchSession::HeadersComplete() {
         }
     }
     m_bHeadDone = true;
+    if (m_nResumeOffset > 0 && (status == 200 || status == 206 || status == 416)) {
+        // Anything but the asked-for range of the same resource starts afresh.
+        if (status != 206 || !AcceptPartialAnswer()) {
+            m_bRangeIgnored = true;
+            return false;
+        }
+        return true;
+    }
     if (status == 200) {
         m_bFinal200 = true;
+        NoteResourceHeaders();
         m_onLength(AnnouncedLength());
         return true;
     }
@@ -161,6 +236,38 @@ bool FetchSession::HeadersComplete() {
     }
     m_bBadStatus = true;
     return false;
+}
+
+bool FetchSession::AcceptPartialAnswer() {
+    // "bytes <first>-<last>/<total>"; the body must start where the file ends.
+    const char* range = ResponseHeader(m_hEasy, "Content-Range");
+    unsigned long long first = 0, last = 0, total = 0;
+    char unit[8] = {};
+    if (range == nullptr ||
+        std::sscanf(range, "%7s %llu-%llu/%llu", unit, &first, &last, &total) != 4 ||
+        std::string_view(unit) != "bytes" || first != m_nResumeOffset || last < first ||
+        last >= total) {
+        return false;
+    }
+    m_bFinal200 = true;
+    NoteResourceHeaders();
+    m_onLength(static_cast<std::uint64_t>(total));
+    return true;
+}
+
+void FetchSession::NoteResourceHeaders() {
+    const char* etag = ResponseHeader(m_hEasy, "ETag");
+    const char* modified = ResponseHeader(m_hEasy, "Last-Modified");
+    const char* type = ResponseHeader(m_hEasy, "Content-Type");
+    // A weak ETag may not be used in If-Range.
+    if (etag != nullptr && etag[0] == '"') {
+        m_strValidator = etag;
+    } else if (modified != nullptr) {
+        m_strValidator = modified;
+    } else {
+        m_strValidator.clear();
+    }
+    m_strContentType = type != nullptr ? type : "";
 }
 
 std::uint64_t FetchSession::AnnouncedLength() const {
@@ -194,7 +301,7 @@ std::size_t FetchSession::OnBodyData(char* data, std::size_t size, std::size_t c
 
 FetchOutcome FetchSession::Perform(const std::atomic<int>& stop) {
     m_bFinal200 = m_bNeedAuth = m_bNeedProxyAuth = false;
-    m_bBadStatus = m_bStatusError = m_bBodyRejected = false;
+    m_bBadStatus = m_bStatusError = m_bBodyRejected = m_bRangeIgnored = false;
     m_bHeadDone = m_bHeadLate = false;
     m_nStatus = 0;
     m_nResult = CURLE_OK;
@@ -217,6 +324,9 @@ FetchOutcome FetchSession::Perform(const std::atomic<int>& stop) {
         return FetchOutcome::Stopped;
     }
     m_nResult = *result;
+    if (m_bRangeIgnored) {
+        return FetchOutcome::RangeIgnored;
+    }
     if (m_bBodyRejected) {
         return FetchOutcome::BodyRejected;
     }
@@ -267,6 +377,71 @@ std::string FetchSession::FailureReason() const {
         return "an answer without an HTTP status";
     }
     return TransferFailureText(m_nResult, m_szError, ResponseStatus(m_hEasy));
+}
+
+std::string FetchSession::StallSentence(std::uint64_t received) const {
+    const std::string span = std::to_string(m_nStallSeconds) + " s";
+    curl_off_t thisTransfer = 0;
+    curl_easy_getinfo(m_hEasy, CURLINFO_SIZE_DOWNLOAD_T, &thisTransfer);
+    if (thisTransfer <= 0) {
+        return "The server sent nothing for " + span + ".";
+    }
+    // curl's low-speed limit: bytes came, too few to count.
+    return "The download was too slow (under " +
+           FormatAmount(static_cast<std::uint64_t>(std::max(1L, m_nFloorBytesPerSecond))) +
+           "/s for " + span + ") after " + FormatAmount(received) + ".";
+}
+
+std::string FetchSession::UserFailureReason(std::uint64_t received) const {
+    if (m_bHeadLate) {
+        return "The server did not finish its answer within " +
+               std::to_string(std::chrono::ceil<std::chrono::seconds>(m_headDeadline).count()) +
+               " s.";
+    }
+    if (m_bBadStatus || m_bNeedAuth) {
+        return StatusSentence("server", m_nStatus);
+    }
+    long connectCode = 0;
+    if (m_bNeedProxyAuth ||
+        (curl_easy_getinfo(m_hEasy, CURLINFO_HTTP_CONNECTCODE, &connectCode) == CURLE_OK &&
+         connectCode == 407)) {
+        return StatusSentence("proxy", 407);
+    }
+    if (m_bStatusError) {
+        return "The server's answer is not HTTP.";
+    }
+    const long status = ResponseStatus(m_hEasy);
+    switch (ClassifyTransfer(m_hEasy, m_nResult)) {
+        case TransferFailure::HttpError:
+            return StatusSentence("server", status);
+        case TransferFailure::ResolveFailed:
+            return "The server's name could not be found.";
+        case TransferFailure::ConnectFailed:
+            return "The server could not be reached.";
+        case TransferFailure::ConnectTimedOut:
+            return "The server did not accept the connection in time.";
+        case TransferFailure::Tls:
+            return "The secure connection to the server failed.";
+        case TransferFailure::NotHttp:
+            return "The server's answer is not HTTP.";
+        case TransferFailure::NoAnswer:
+            return "The server did not answer.";
+        case TransferFailure::TimedOut:
+            return StallSentence(received);
+        case TransferFailure::TooManyRedirects:
+            return "The server redirected too many times.";
+        case TransferFailure::RefusedScheme:
+        case TransferFailure::BadAddress:
+            return "The video address is not an http or https address.";
+        case TransferFailure::TooLarge:
+            return "The file is larger than allowed.";
+        case TransferFailure::CutShort:
+            return "The connection was lost after " + FormatAmount(received) + ".";
+        case TransferFailure::None:
+        case TransferFailure::Other:
+            break;
+    }
+    return "The download failed: " + TransferFailureText(m_nResult, m_szError, status) + ".";
 }
 
 }  // namespace tamsel

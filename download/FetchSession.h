@@ -2,8 +2,8 @@
 // One HTTP GET on a libcurl easy handle, driven through a multi handle so the caller's
 // stop flag is looked at several times a second, even while the server sends nothing.
 // The response's status decides what reaches the body handler: only the body of a
-// final 200 answer does; redirects are followed and the bodies of 401 and 407 answers
-// are read away.
+// final 200 answer (or of the 206 answer to a resumed request) does; redirects are followed and the
+// bodies of 401 and 407 answers are read away.
 
 #include <curl/curl.h>
 
@@ -24,6 +24,7 @@ enum class FetchOutcome {
     NeedProxyCredentials,  // 407: the proxy wants them
     Stopped,               // the stop flag was seen while waiting
     BodyRejected,          // the body handler refused a block
+    RangeIgnored,          // a resumed request got the whole resource (200, 416, a wrong range)
     BadStatus,             // any other status, too many redirects, a redirect we may not follow
     StatusError,           // no readable status line
     ConnectError,          // no connection: name not found, refused, connect timeout, TLS failure
@@ -33,7 +34,8 @@ enum class FetchOutcome {
 
 class FetchSession {
 public:
-    // Told the announced length (0 when none) once the headers of the 200 answer are in.
+    // Told the resource's whole length (0 when unknown) once the headers of the 200 answer
+    // (or 206) are in.
     using LengthHandler = std::function<void(std::uint64_t length)>;
     // Given the body in the pieces curl delivers; returning false ends the transfer.
     using BodyHandler = std::function<bool(const char* data, std::size_t size)>;
@@ -53,26 +55,46 @@ public:
                            std::chrono::milliseconds idleTimeout, const FetchFloor& floor = {});
     bool SetRequestOptions(const std::string& url, LengthHandler onLength, BodyHandler onBody);
     bool SetCredentials(bool proxy, const std::string& user, const std::string& password);
+    // Asks for the resource from byte `offset` on, only if it still is the one `validator`
+    // (an ETag or a Last-Modified date of an earlier answer) names: an If-Range request.
+    // Offset 0 asks for all of it again.
+    bool SetResume(std::uint64_t offset, const std::string& validator);
 
     // Runs the request once.
     FetchOutcome Perform(const std::atomic<int>& stop);
     // Why the last run did not complete, in words for a log line.
     std::string FailureReason() const;
+    // The same for the user, as one sentence; `received` is how much had arrived.
+    std::string UserFailureReason(std::uint64_t received) const;
+
+    // Of the last 200 or 206 answer: what identifies this version of the resource for a
+    // later If-Range (a strong ETag, else Last-Modified; "" when neither), and its type.
+    const std::string& Validator() const { return m_strValidator; }
+    const std::string& ContentType() const { return m_strContentType; }
 
 private:
     static std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* self);
     bool HeadersComplete();
     std::uint64_t AnnouncedLength() const;
+    bool AcceptPartialAnswer();
+    void NoteResourceHeaders();
     FetchOutcome Classify(CURLcode result) const;
+    std::string StallSentence(std::uint64_t received) const;
 
     CURL* m_hEasy = nullptr;
     std::chrono::milliseconds m_headDeadline{0};
+    long m_nStallSeconds = 0;
+    long m_nFloorBytesPerSecond = 0;
     bool m_bHeadDone = false;
     bool m_bHeadLate = false;
     LengthHandler m_onLength;
     BodyHandler m_onBody;
     char m_szError[CURL_ERROR_SIZE] = {};
+    curl_slist* m_pHeaders = nullptr;
+    std::uint64_t m_nResumeOffset = 0;
+    std::string m_strValidator;
+    std::string m_strContentType;
 
     // State of one run.
     CURLcode m_nResult = CURLE_OK;
@@ -83,6 +105,7 @@ private:
     bool m_bBadStatus = false;
     bool m_bStatusError = false;
     bool m_bBodyRejected = false;
+    bool m_bRangeIgnored = false;
 };
 
 }  // namespace tamsel

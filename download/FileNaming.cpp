@@ -1,8 +1,10 @@
 #include "download/FileNaming.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -107,33 +109,135 @@ std::string GetDefaultFolder() {
     return folder;
 }
 
-std::string ApplyTakenNameRule(const std::string& folder, const std::string& name) {
-    std::error_code error;
-    if (!std::filesystem::exists(folder + "/" + name, error)) {
+namespace {
+
+std::string CutToBytes(const std::string& text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    std::size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;  // never split a UTF-8 character
+    }
+    return text.substr(0, end);
+}
+
+bool OnDisk(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 || errno != ENOENT;
+}
+
+constexpr const char* kVideoExtensions[] = {".flv", ".mp4", ".m4v", ".webm",
+                                            ".mov", ".3gp", ".ogv", ".ts"};
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string NumberedName(const std::string& name, int n) {
+    if (n < 2) {
         return name;
     }
-    static const std::string kFrom = ".flv";
-    static const std::string kTo = "[2].flv";
-    std::string renamed;
-    std::size_t pos = 0;
-    for (std::size_t hit; (hit = name.find(kFrom, pos)) != std::string::npos;
-         pos = hit + kFrom.size()) {
-        renamed.append(name, pos, hit - pos);
-        renamed += kTo;
+    const std::size_t dot = name.rfind('.');
+    const std::size_t split = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    const std::string tail = "[" + std::to_string(n) + "]" + name.substr(split);
+    if (tail.size() >= kMaxFileNameBytes) {
+        return CutToBytes(name.substr(0, split) + tail, kMaxFileNameBytes);
     }
-    renamed.append(name, pos, std::string::npos);
-    // Every ".flv" grew by three bytes; past the file system's 255 the download could
-    // not even open its file, so the text before the last "[2].flv" gives way.
-    static const std::size_t kMaxNameBytes = 255;
-    if (renamed.size() > kMaxNameBytes && renamed.size() >= kTo.size() &&
-        renamed.compare(renamed.size() - kTo.size(), kTo.size(), kTo) == 0) {
-        std::size_t end = kMaxNameBytes - kTo.size();
-        while (end > 0 && (static_cast<unsigned char>(renamed[end]) & 0xC0) == 0x80) {
-            --end;  // never split a UTF-8 character
+    return CutToBytes(name.substr(0, split), kMaxFileNameBytes - tail.size()) + tail;
+}
+
+std::string PartNameFor(const std::string& name) {
+    static const std::string kPart = ".part";
+    return CutToBytes(name, kMaxFileNameBytes - kPart.size()) + kPart;
+}
+
+std::string ApplyTakenNameRule(const std::string& folder, const std::string& name,
+                               const NameTakenByTask& taken) {
+    // Bounded so a folder full of hostile names cannot keep us counting; the download
+    // itself still refuses to overwrite whatever name this returns.
+    constexpr int kMaxNumber = 100000;
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    std::string candidate = name;
+    for (int n = 2; n <= kMaxNumber; ++n) {
+        const bool free = !OnDisk(prefix + candidate) && !OnDisk(prefix + PartNameFor(candidate)) &&
+                          !(taken && taken(candidate));
+        if (free) {
+            break;
         }
-        renamed = renamed.substr(0, end) + kTo;
+        candidate = NumberedName(name, n);
     }
-    return renamed;
+    return candidate;
+}
+
+bool IsVideoExtension(const std::string& extension) {
+    const std::string lower = LowerAscii(extension);
+    for (const char* known : kVideoExtensions) {
+        if (lower == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasVideoExtension(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    return dot != std::string::npos && dot > 0 && IsVideoExtension(name.substr(dot));
+}
+
+std::string ExtensionFromAddress(const std::string& url) {
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    const std::size_t scheme = path.find("://");
+    const std::size_t pathStart = path.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    if (pathStart == std::string::npos) {
+        return {};
+    }
+    path = path.substr(pathStart);
+    const std::string segment = path.substr(path.rfind('/') + 1);
+    const std::size_t dot = segment.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        return {};
+    }
+    const std::string extension = LowerAscii(segment.substr(dot));
+    return IsVideoExtension(extension) ? extension : std::string();
+}
+
+std::string ExtensionFromContentType(const std::string& contentType) {
+    static const struct {
+        const char* type;
+        const char* extension;
+    } kTypes[] = {
+        {"video/x-flv", ".flv"}, {"video/mp4", ".mp4"},       {"video/x-m4v", ".m4v"},
+        {"video/webm", ".webm"}, {"video/quicktime", ".mov"}, {"video/3gpp", ".3gp"},
+        {"video/ogg", ".ogv"},   {"video/mp2t", ".ts"},
+    };
+    std::string type = LowerAscii(contentType.substr(0, contentType.find(';')));
+    type.erase(0, type.find_first_not_of(" \t"));
+    type.erase(type.find_last_not_of(" \t") + 1);
+    for (const auto& known : kTypes) {
+        if (type == known.type) {
+            return known.extension;
+        }
+    }
+    return {};
+}
+
+std::string WithMediaExtension(const std::string& name, const std::string& extension) {
+    static const std::string kDefault = ".flv";
+    if (extension.empty() || name.size() <= kDefault.size() ||
+        LowerAscii(name.substr(name.size() - kDefault.size())) != kDefault) {
+        return name;
+    }
+    return CutToBytes(name.substr(0, name.size() - kDefault.size()),
+                      kMaxFileNameBytes - extension.size()) +
+           extension;
 }
 
 }  // namespace tamsel

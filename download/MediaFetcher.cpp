@@ -1,6 +1,9 @@
 #include "download/MediaFetcher.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 
@@ -9,6 +12,7 @@
 #include "download/DownloadLog.h"
 #include "download/FetchOutputFile.h"
 #include "download/FetchSession.h"
+#include "download/FileNaming.h"
 
 namespace tamsel {
 
@@ -104,11 +108,33 @@ void MediaFetcher::PostData(std::chrono::steady_clock::time_point now) {
     Post(FETCH_DATA);
 }
 
+FetchResume MediaFetcher::Resume() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_resume;
+}
+
+std::string MediaFetcher::FileName() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_strCurrentName.empty() ? m_strFileName : m_strCurrentName;
+}
+
+std::string MediaFetcher::FailureText() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_strFailure;
+}
+
+void MediaFetcher::Join() {
+    if (m_pThread.joinable() && m_pThread.get_id() != std::this_thread::get_id()) {
+        m_pThread.join();
+    }
+}
+
 void MediaFetcher::Finish(int code) {
     if (code < 0) {
         qCWarning(lcDownload) << "task" << m_nReportId << "download of"
                               << QString::fromStdString(m_strMediaUrl)
-                              << "failed:" << QString::fromStdString(m_strFailure);
+                              << "failed:" << QString::fromStdString(FailureText())
+                              << QString::fromStdString(m_strFailureDetail);
     } else {
         qCDebug(lcDownload) << "task" << m_nReportId << "download of"
                             << QString::fromStdString(m_strMediaUrl) << "ended with" << code;
@@ -117,14 +143,48 @@ void MediaFetcher::Finish(int code) {
     m_bThreadDone.store(true);
 }
 
-int MediaFetcher::Fail(int code, std::string reason) {
-    m_strFailure = std::move(reason);
+int MediaFetcher::Fail(int code, std::string text, std::string detail) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_strFailure = std::move(text);
+    m_strFailureDetail = std::move(detail);
     return code;
 }
 
-std::string MediaFetcher::FileFailure(const char* what, const FetchOutputFile& file) const {
-    return std::string(what) + " " + m_strPath + ": " +
-           (file.Error() != 0 ? std::strerror(file.Error()) : "unknown error");
+namespace {
+
+// The user's sentence for a file the folder would not take.
+std::string CreateFailure(int error, const std::string& folder) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return "The folder " + folder + " cannot be written.";
+        case ENOENT:
+        case ENOTDIR:
+            return "The folder " + folder + " does not exist.";
+        case ENOSPC:
+        case EDQUOT:
+            return "The disk is full.";
+        case ENAMETOOLONG:
+            return "The file name is too long for the folder " + folder + ".";
+        default:
+            return "A file cannot be created in the folder " + folder + ": " +
+                   std::strerror(error) + ".";
+    }
+}
+
+}  // namespace
+
+std::string MediaFetcher::WriteFailure(const FetchOutputFile& file) const {
+    const int error = file.Error();
+    if (error == ENOSPC || error == EDQUOT) {
+        return "The disk is full.";
+    }
+    if (error == EFBIG) {
+        return "The file is too large for the disk.";
+    }
+    return "The file " + m_strPath +
+           " cannot be written: " + (error != 0 ? std::strerror(error) : "unknown error") + ".";
 }
 
 void MediaFetcher::Download() {
@@ -132,6 +192,8 @@ void MediaFetcher::Download() {
         std::lock_guard<std::mutex> guard(m_lock);
         m_nReportId = m_nTaskId;
         m_dwReceived = 0;
+        m_strFailure.clear();
+        m_strCurrentName.clear();
     }
     // Everything a run counts starts afresh, should a fetcher ever be run twice.
     m_bThreadDone.store(false);
@@ -140,52 +202,171 @@ void MediaFetcher::Download() {
     m_bLengthPosted = false;
     m_bWriteFailed = false;
     m_bUnreportedData = false;
-    m_strFailure.clear();
+    m_strFailureDetail.clear();
     ParsedUrl parsed;
     if (!ParseUrl(m_strMediaUrl, parsed)) {
         m_strMediaUrl = "http://" + m_strMediaUrl;
         if (!ParseUrl(m_strMediaUrl, parsed)) {
             m_bStop.store(1);
-            Finish(Fail(FETCH_BAD_URL, "not an http or https address"));
+            Finish(Fail(FETCH_BAD_URL, "The video address is not an http or https address."));
             return;
         }
     }
+    m_strFolder = TrimBlanks(m_strFolder);
     if (m_strFolder.empty() || m_strFolder.back() != '/') {
         m_strFolder += '/';
     }
-    m_strPath = TrimBlanks(m_strFolder + m_strFileName);
 
     int code = FETCH_FILE_ERROR;
     {
         FetchOutputFile file;
-        if (file.Open(m_strPath)) {
+        if (OpenPartFile(file)) {
             code = Transfer(file);
-            if (code != FETCH_DONE) {
-                file.Discard();
+            file.Close();
+            const bool empty = file.Size() == 0;
+            if (code == FETCH_DONE) {
+                std::string contentType;
+                {
+                    std::lock_guard<std::mutex> guard(m_lock);
+                    contentType = m_resume.strContentType;
+                }
+                if (!MoveIntoFinalName(contentType)) {
+                    m_bStop.store(1);
+                    code = FETCH_FILE_ERROR;
+                }
+            } else if (empty) {
+                // Nothing worth resuming: the empty part file goes (it is ours).
+                std::lock_guard<std::mutex> guard(m_lock);
+                RemoveOwnFile(m_resume.strPartPath, m_resume.identity);
+                m_resume = {};
             }
-        } else {
-            Fail(code, FileFailure("cannot open", file));
         }
     }
     Finish(code);
 }
 
+bool MediaFetcher::OpenPartFile(FetchOutputFile& file) {
+    FetchResume resume = Resume();
+    if (resume.IsSet() && resume.strMediaUrl == m_strMediaUrl &&
+        file.Reopen(resume.strPartPath, resume.identity)) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_strCurrentName = resume.strFileName;
+        m_strPath = resume.strPartPath;
+        return true;
+    }
+    {
+        // A part file that is gone or is no longer ours is left as it is.
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_resume = {};
+    }
+    return CreatePartFile(file);
+}
+
+bool MediaFetcher::CreatePartFile(FetchOutputFile& file) {
+    std::string name = TrimBlanks(m_strFileName);
+    if (m_bExtensionFromMedia) {
+        name = WithMediaExtension(name, ExtensionFromAddress(m_strMediaUrl));
+    }
+    // Whatever holds the name or its part file's name (a file, a link, a FIFO, another
+    // task's part file) stays untouched: the next "[n]" name is tried instead.
+    constexpr int kMaxTries = 1000;
+    int error = EEXIST;
+    for (int n = 1; n <= kMaxTries && error == EEXIST; ++n) {
+        const std::string candidate = NumberedName(name, n);
+        struct stat status {};
+        if (::lstat((m_strFolder + candidate).c_str(), &status) == 0) {
+            continue;
+        }
+        const std::string partPath = m_strFolder + PartNameFor(candidate);
+        if (file.Create(partPath)) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_strCurrentName = candidate;
+            m_strPath = partPath;
+            m_resume = {};
+            m_resume.strMediaUrl = m_strMediaUrl;
+            m_resume.strPartPath = partPath;
+            m_resume.strFileName = candidate;
+            m_resume.identity = file.Identity();
+            return true;
+        }
+        error = file.Error();
+    }
+    Fail(FETCH_FILE_ERROR, CreateFailure(error, m_strFolder),
+         std::string("cannot create a part file for ") + name + ": " + std::strerror(error));
+    return false;
+}
+
+bool MediaFetcher::MoveIntoFinalName(const std::string& contentType) {
+    FetchResume resume = Resume();
+    std::string name = resume.strFileName;
+    if (m_bExtensionFromMedia && ExtensionFromAddress(m_strMediaUrl).empty()) {
+        name = WithMediaExtension(name, ExtensionFromContentType(contentType));
+    }
+    // Never replaces anything: a name taken meanwhile gives way to the next free one.
+    constexpr int kMaxTries = 1000;
+    int error = EEXIST;
+    for (int n = 1; n <= kMaxTries && error == EEXIST; ++n) {
+        const std::string candidate = NumberedName(name, n);
+        if (MoveIntoPlace(resume.strPartPath, m_strFolder + candidate)) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_strCurrentName = candidate;
+            m_resume = {};
+            return true;
+        }
+        error = errno;
+    }
+    Fail(FETCH_FILE_ERROR,
+         "The finished file could not be given its name in the folder " + m_strFolder + ".",
+         std::strerror(error));
+    return false;
+}
+
 int MediaFetcher::Transfer(FetchOutputFile& file) {
     FetchSession session;
     if (!session.Open()) {
-        return Fail(FETCH_SESSION_ERROR, "curl could not create a transfer");
+        return Fail(FETCH_SESSION_ERROR, "The download could not be set up.",
+                    "curl could not create a transfer");
     }
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
     if (!session.SetConnectOptions(m_connectTimeout, m_idleTimeout, m_floor)) {
-        return Fail(FETCH_CONNECT_ERROR, "curl refused the connection settings");
+        return Fail(FETCH_CONNECT_ERROR, "The download could not be set up.",
+                    "curl refused the connection settings");
     }
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
-    auto onLength = [this](std::uint64_t length) {
+    // Bytes kept from an earlier run are asked for no more, if the server can prove the
+    // resource is still the same; without such proof the part file starts over.
+    const std::string validator = Resume().strValidator;
+    std::uint64_t offset = file.Size();
+    if (offset > 0 && validator.empty()) {
+        if (!file.Truncate()) {
+            m_bStop.store(1);
+            return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
+        }
+        offset = 0;
+    }
+    const auto setReceived = [this](std::uint64_t received) {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_dwReceived = received;
+        }
+        m_dwReceivedRelaxed.store(received);
+    };
+    setReceived(offset);
+    m_dwStartOffset.store(offset);
+    auto onLength = [this, &file, &session](std::uint64_t length) {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_resume.strValidator = session.Validator();
+            m_resume.strContentType = session.ContentType();
+        }
         m_dwLength.store(length);
+        if (length > file.Size()) {
+            file.ExpectRemaining(length - file.Size());
+        }
         if (length != 0 && !m_bLengthPosted) {
             m_bLengthPosted = true;
             Post(FETCH_LENGTH);
@@ -195,8 +376,10 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
     auto onBody = [this, &file](const char* data, std::size_t size) {
         return AcceptBody(file, data, size);
     };
-    if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody)) {
-        return Fail(FETCH_REQUEST_ERROR, "curl refused the request settings");
+    if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody) ||
+        !session.SetResume(offset, validator)) {
+        return Fail(FETCH_REQUEST_ERROR, "The download could not be set up.",
+                    "curl refused the request settings");
     }
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
@@ -213,14 +396,30 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                 }
                 if (!file.Finish()) {
                     m_bStop.store(1);
-                    return Fail(FETCH_TRANSFER_ERROR, FileFailure("cannot write", file));
+                    return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
                 }
                 return m_bStop.load() != 0 ? FETCH_STOPPED : FETCH_DONE;
+            case FetchOutcome::RangeIgnored:
+                // The resource changed or the server cannot send a part: start over in
+                // our own part file, never splicing old bytes to new ones.
+                qCDebug(lcDownload) << "task" << m_nReportId << "restarts from 0";
+                if (!file.Truncate()) {
+                    m_bStop.store(1);
+                    return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
+                }
+                setReceived(0);
+                m_dwStartOffset.store(0);
+                if (!session.SetResume(0, {})) {
+                    return Fail(FETCH_REQUEST_ERROR, "The download could not be set up.",
+                                "curl refused the request settings");
+                }
+                break;
             case FetchOutcome::NeedCredentials:
             case FetchOutcome::NeedProxyCredentials: {
                 const bool proxy = outcome == FetchOutcome::NeedProxyCredentials;
                 if (m_pView == nullptr) {
-                    return Fail(FETCH_BAD_STATUS, session.FailureReason());
+                    return Fail(FETCH_BAD_STATUS, session.UserFailureReason(Received()),
+                                session.FailureReason());
                 }
                 auto request =
                     std::make_shared<CredentialsRequest>(m_nReportId, m_strMediaUrl, proxy);
@@ -229,10 +428,14 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                 if (!request->Wait(m_bStop, user, password)) {
                     // Cancelled: the server's refusal stands, and no empty file is left.
                     return m_bStop.load() != 0 ? FETCH_STOPPED
-                                               : Fail(FETCH_BAD_STATUS, session.FailureReason());
+                                               : Fail(FETCH_BAD_STATUS,
+                                                      "The password prompt was cancelled; " +
+                                                          session.UserFailureReason(Received()),
+                                                      session.FailureReason());
                 }
                 if (!session.SetCredentials(proxy, user, password)) {
-                    return Fail(FETCH_REQUEST_ERROR, "curl refused the credentials");
+                    return Fail(FETCH_REQUEST_ERROR, "The download could not be set up.",
+                                "curl refused the credentials");
                 }
                 if (m_bStop.load() != 0) {
                     return FETCH_STOPPED;
@@ -244,19 +447,24 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
             case FetchOutcome::BodyRejected:
                 if (m_bWriteFailed) {
                     m_bStop.store(1);
-                    return Fail(FETCH_TRANSFER_ERROR, FileFailure("cannot write", file));
+                    return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
                 }
                 return FETCH_STOPPED;
             case FetchOutcome::BadStatus:
-                return Fail(FETCH_BAD_STATUS, session.FailureReason());
+                return Fail(FETCH_BAD_STATUS, session.UserFailureReason(Received()),
+                            session.FailureReason());
             case FetchOutcome::StatusError:
-                return Fail(FETCH_STATUS_ERROR, session.FailureReason());
+                return Fail(FETCH_STATUS_ERROR, session.UserFailureReason(Received()),
+                            session.FailureReason());
             case FetchOutcome::ConnectError:
-                return Fail(FETCH_CONNECT_ERROR, session.FailureReason());
+                return Fail(FETCH_CONNECT_ERROR, session.UserFailureReason(Received()),
+                            session.FailureReason());
             case FetchOutcome::SendError:
-                return Fail(FETCH_SEND_ERROR, session.FailureReason());
+                return Fail(FETCH_SEND_ERROR, session.UserFailureReason(Received()),
+                            session.FailureReason());
             case FetchOutcome::TransferError:
-                return Fail(FETCH_TRANSFER_ERROR, session.FailureReason());
+                return Fail(FETCH_TRANSFER_ERROR, session.UserFailureReason(Received()),
+                            session.FailureReason());
         }
     }
 }

@@ -15,10 +15,21 @@
 
 #include "download/FetchCodes.h"
 #include "download/FetchFloor.h"
+#include "download/FetchOutputFile.h"
 
 namespace tamsel {
 
-class FetchOutputFile;
+// What a stopped or failed run leaves for the next one: the part file this run created
+// and what the server said about the resource, so a Start continues where it ended.
+struct FetchResume {
+    std::string strMediaUrl;   // the address the part file holds bytes of
+    std::string strPartPath;   // folder + PartNameFor(strFileName)
+    std::string strFileName;   // the name the file gets when complete
+    FileIdentity identity;     // the part file as created; anything else is not ours
+    std::string strValidator;  // ETag or Last-Modified of the answer that began it
+    std::string strContentType;
+    bool IsSet() const { return identity.IsSet() && !strPartPath.empty(); }
+};
 
 // A worker's question for user name and password (401 or 407). The user-interface
 // thread answers it exactly once; the worker waits without blocking that thread and
@@ -67,6 +78,21 @@ public:
     void SetView(FetchReportSink* view);
     void SetTask(const std::string& folder, const std::string& mediaUrl,
                  const std::string& fileName, int taskId, int stop);
+    // A name of the program's own making ends in ".flv" until the media says otherwise:
+    // then the address's or the answer's container replaces it. Default: true.
+    void SetExtensionFromMedia(bool fromMedia) { m_bExtensionFromMedia = fromMedia; }
+    // The part file of an earlier run of the same task, to continue. Set before Start.
+    void SetResume(const FetchResume& resume) { m_resume = resume; }
+    // The part file this run leaves (nothing once it completed or left no bytes). Read
+    // once the worker has ended.
+    FetchResume Resume() const;
+    // The name the file has or will have, which may differ from the one asked for: the
+    // media's extension, or "[n]" when the name was taken on disk. Thread-safe.
+    std::string FileName() const;
+    // Why the run failed, in one sentence for the user; "" when it did not fail.
+    std::string FailureText() const;
+    // Waits for the worker thread, if one was started.
+    void Join();
     int IsStopped() const { return m_bStop.load(); }
     void RequestStop() { m_bStop.store(1); }
     void Download();
@@ -99,6 +125,8 @@ public:
     std::uint64_t Received() const;
     std::uint64_t ReceivedUnlocked() const { return m_dwReceivedRelaxed.load(); }
     std::uint32_t StartTick() const { return m_dwStartTick.load(); }
+    // What the part file held when this run began.
+    std::uint64_t StartOffset() const { return m_dwStartOffset.load(); }
 
     // Members, in the order of their description. Counts are 64-bit so files
     // beyond 4 GiB are counted right.
@@ -113,17 +141,23 @@ public:
     std::atomic<std::uint64_t> m_dwLength{0};
     std::uint64_t m_dwReceived = 0;  // guarded by m_lock
     std::atomic<std::uint32_t> m_dwStartTick{0};
+    std::atomic<std::uint64_t> m_dwStartOffset{0};
     mutable std::mutex m_lock;
     FetchReportSink* m_pView = nullptr;
 
 private:
+    bool OpenPartFile(FetchOutputFile& file);
+    bool CreatePartFile(FetchOutputFile& file);
+    bool MoveIntoFinalName(const std::string& contentType);
     int Transfer(FetchOutputFile& file);
     bool AcceptBody(FetchOutputFile& file, const char* data, std::size_t size);
     void Post(int code);
     void PostData(std::chrono::steady_clock::time_point now);
     void Finish(int code);
-    int Fail(int code, std::string reason);
-    std::string FileFailure(const char* what, const FetchOutputFile& file) const;
+    // Every failure goes through here: `text` is the user's sentence, `detail` adds
+    // technical words for the log.
+    int Fail(int code, std::string text, std::string detail = {});
+    std::string WriteFailure(const FetchOutputFile& file) const;
 
     const std::uint64_t m_nSerial;
     std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
@@ -131,7 +165,11 @@ private:
     FetchFloor m_floor;
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
-    std::string m_strFailure;        // why the run failed, for the one log line at its end
+    std::string m_strFailure;        // why the run failed, for the user; guarded by m_lock
+    std::string m_strFailureDetail;  // and for the one log line at its end
+    bool m_bExtensionFromMedia = true;
+    FetchResume m_resume;            // guarded by m_lock
+    std::string m_strCurrentName;    // guarded by m_lock
     bool m_bUnreportedData = false;  // blocks written since the last FETCH_DATA
     std::chrono::steady_clock::time_point m_lastDataReport;
     std::atomic<bool> m_bThreadDone{false};

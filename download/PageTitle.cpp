@@ -303,6 +303,34 @@ std::string CutAtCharBoundary(const std::string& s, std::size_t maxBytes) {
     return s.substr(0, end);
 }
 
+// Characters that change how a name reads without showing themselves: bidirectional
+// controls, zero-width and other format characters, the soft hyphen.
+bool IsHiddenFormatCharacter(std::uint32_t cp) {
+    return cp == 0x00AD || cp == 0x061C || cp == 0x180E || (cp >= 0x200B && cp <= 0x200F) ||
+           (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF ||
+           (cp >= 0xFFF9 && cp <= 0xFFFB) || cp == 0x110BD || (cp >= 0x1D173 && cp <= 0x1D17A) ||
+           cp == 0xE0001 || (cp >= 0xE0020 && cp <= 0xE007F);
+}
+
+// `text` (valid UTF-8) without hidden format characters.
+std::string WithoutHiddenFormatCharacters(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::uint32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        if (!IsHiddenFormatCharacter(cp)) {
+            out.append(text, i, length);
+        }
+        i += length;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string TitleToFileName(const std::string& text) {
@@ -340,7 +368,12 @@ std::string TitleToFileName(const std::string& text) {
     for (char forbidden : std::string(":*?<>|/\"\\")) {
         cleaned.erase(std::remove(cleaned.begin(), cleaned.end(), forbidden), cleaned.end());
     }
+    cleaned = WithoutHiddenFormatCharacters(cleaned);
     cleaned = TrimBlanks(CutAtCharBoundary(TrimBlanks(cleaned), kMaxNameBytes - kExtension.size()));
+    // Nothing left, or a hidden file: the task keeps its time name.
+    if (cleaned.empty() || cleaned[0] == '.') {
+        return {};
+    }
     return cleaned + kExtension;
 }
 

@@ -30,7 +30,9 @@ std::string CollectTitleLines(const std::string& page, const TitleReadLimits& li
 
 // Cuts the title out of the text ReadTitleLines returned and makes it a safe file
 // name ending in ".flv": entities decoded, control and forbidden characters
-// removed, blanks trimmed, at most 255 bytes. Never contains "/".
+// removed, hidden format characters (bidirectional controls, zero-width) dropped,
+// blanks trimmed, at most 255 bytes. Never contains "/". Empty when nothing would be
+// left before the extension or the name would start with a dot (a hidden file).
 std::string TitleToFileName(const std::string& text);
 
 // `text` with every invalid UTF-8 sequence replaced by U+FFFD.

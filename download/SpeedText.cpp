@@ -35,6 +35,21 @@ std::string FormatSize(std::uint64_t size) {
     return std::to_string(whole) + " " + kUnits[i];
 }
 
+std::string FormatAmount(std::uint64_t bytes) {
+    if (bytes < 1024) {
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    }
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    double value = static_cast<double>(bytes) / 1024;
+    int i = 0;
+    while (value >= 1024 && i < 5) {
+        value /= 1024;
+        ++i;
+    }
+    return Printf(i == 0 ? "%.0f KB" : "%.1f", value) +
+           (i == 0 ? "" : std::string(" ") + kUnits[i]);
+}
+
 std::string FormatSpeed(std::uint64_t bytes, std::uint64_t milliseconds) {
     if (milliseconds == 0) {
         return "0 KB";

@@ -10,6 +10,9 @@ namespace tamsel {
 // e.g. "2 KB" for 1537 bytes.
 std::string FormatSize(std::uint64_t size);
 
+// An amount for a sentence, one decimal from KB on: "512 bytes", "1.2 GB".
+std::string FormatAmount(std::uint64_t bytes);
+
 // Average rate of `bytes` over `milliseconds`: "%4.2f KB" (per second, as KiB counts
 // bytes per millisecond) or "%4.2f MB" above one MB; "0 KB" when no time has passed.
 std::string FormatSpeed(std::uint64_t bytes, std::uint64_t milliseconds);

@@ -100,6 +100,12 @@ std::string UnfitCharacter(const std::string& name) {
 
 std::string CheckFileName(const std::string& name, const char* what) {
     const std::string where = std::string(what) + ": ";
+    if (name.empty()) {
+        return {};  // no name: the task keeps its time name
+    }
+    if (name[0] == '.') {
+        return where + "name would be a hidden file";
+    }
     if (name.size() < 4 || name.compare(name.size() - 4, 4, ".flv") != 0) {
         return where + "name does not end with .flv";
     }

@@ -297,6 +297,7 @@ void Build(CHtmlDocument& doc, xmlNode* root, const std::function<bool()>& stop)
             CHtmlLink link;
             link.m_strHref = hrefs.Href(doc.m_strBaseUrl, Attr(node, "href"));
             link.m_bArea = !anchor;
+            link.m_strTitle = Attr(node, "title");
             if (anchor) {
                 link.m_strInnerText = InnerText(node);
             }

@@ -52,6 +52,7 @@ struct CHtmlLink {
                                  // when it names no web address; "" when over kMaxUrlLength
     std::string m_strInnerText;  // anchors only; white space collapsed
     bool m_bArea = false;
+    std::string m_strTitle;  // the title attribute, as written
 };
 
 class CHtmlDocument {

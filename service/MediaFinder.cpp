@@ -2,16 +2,23 @@
 
 #include <algorithm>
 #include <cctype>
-#include <unordered_set>
+#include <string_view>
+#include <unordered_map>
 
 #include "base/AsciiText.h"
 #include "base/HtmlWalk.h"
 #include "base/UrlResolve.h"
+#include "service/JsLiteral.h"
+#include "service/JsonMedia.h"
 #include "service/ServiceLog.h"
 
 namespace tamsel {
 
 namespace {
+
+constexpr std::size_t kMaxScriptBytes = 4 << 20;   // longer scripts are not read
+constexpr std::size_t kMaxLiteralsPerScript = 32;  // player set-ups tried per script
+constexpr int kMaxAncestors = 32;                  // how far up a block is looked for
 
 std::string UrlDecode(const std::string& s) {
     std::string out;
@@ -52,101 +59,119 @@ std::vector<std::string> FlashVarAddresses(const std::string& flashvars) {
     return found;
 }
 
-// Reads a JSON string starting at the opening quote; false when it is not one.
-bool ReadJsonString(const std::string& text, std::size_t quote, std::string& out) {
-    out.clear();
-    for (std::size_t i = quote + 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '"') {
-            return true;
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (std::size_t pos = text.find(from); pos != std::string::npos;
+         pos = text.find(from, pos + to.size())) {
+        text.replace(pos, from.size(), to);
+    }
+}
+
+// Undoes the escapes that JavaScript strings and HTML put into addresses.
+std::string UndoEscapes(std::string text) {
+    if (text.find('\\') != std::string::npos) {
+        ReplaceAll(text, "\\/", "/");
+        for (const char* slash : {"\\u002F", "\\u002f", "\\x2F", "\\x2f"}) {
+            ReplaceAll(text, slash, "/");
         }
-        if (c != '\\') {
-            out.push_back(c);
-            continue;
+        for (const char* amp : {"\\u0026", "\\x26"}) {
+            ReplaceAll(text, amp, "&");
         }
-        if (++i >= text.size()) {
-            return false;
+        for (const char* eq : {"\\u003D", "\\u003d", "\\x3D", "\\x3d"}) {
+            ReplaceAll(text, eq, "=");
         }
-        switch (text[i]) {
-            case 'u': {
-                if (i + 4 >= text.size()) {
-                    return false;
-                }
-                const std::string hex = text.substr(i + 1, 4);
-                if (!std::all_of(hex.begin(), hex.end(),
-                                 [](unsigned char h) { return std::isxdigit(h) != 0; })) {
-                    return false;
-                }
-                const unsigned cp = static_cast<unsigned>(std::stoul(hex, nullptr, 16));
-                // Non-ASCII goes out as UTF-8; the resolver percent-encodes it.
-                // Lone surrogates are dropped.
-                if (cp < 0x80) {
-                    out.push_back(static_cast<char>(cp));
-                } else if (cp < 0x800) {
-                    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-                    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-                } else if (cp < 0xD800 || cp > 0xDFFF) {
-                    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-                    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-                    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-                }
-                i += 4;
-                break;
+    }
+    if (text.find('&') != std::string::npos) {
+        for (const char* amp : {"&amp;", "&#38;", "&#x26;", "&#X26;"}) {
+            ReplaceAll(text, amp, "&");
+        }
+        for (const char* slash : {"&#47;", "&#x2F;", "&#x2f;", "&sol;"}) {
+            ReplaceAll(text, slash, "/");
+        }
+    }
+    return text;
+}
+
+bool IsPlaceholder(const std::string& raw) {
+    const std::string lower = AsciiLower(TrimBlanks(raw));
+    return lower.empty() || lower == "#" || lower == "//:0" || lower == "about:blank" ||
+           lower.rfind("blob:", 0) == 0 || lower.rfind("data:", 0) == 0 ||
+           lower.rfind("//:", 0) == 0;
+}
+
+bool IsAsideToken(const std::string& token) {
+    static const char* const kTokens[] = {
+        "ad",      "ads",         "advert",         "adverts",         "advertisement", "adslot",
+        "adunit",  "sponsor",     "sponsored",      "promo",           "promoted",      "promotion",
+        "related", "recommended", "recommendation", "recommendations", "outbrain",      "taboola",
+        "upsell",  "aside"};
+    return std::any_of(std::begin(kTokens), std::end(kTokens),
+                       [&](const char* t) { return token == t; });
+}
+
+bool HasAsideToken(const std::string& value) {
+    std::string token;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        const char c = i < value.size() ? value[i] : ' ';
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+            token.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        } else if (!token.empty()) {
+            if (IsAsideToken(token)) {
+                return true;
             }
-            case 'n':
-            case 't':
-            case 'r':
-            case 'b':
-            case 'f':
-                break;
-            default:
-                out.push_back(text[i]);  // \" \\ \/
+            token.clear();
         }
     }
     return false;
 }
 
-// Every "contentUrl": "..." in a JSON-LD block.
-std::vector<std::string> JsonLdContentUrls(const std::string& json) {
-    std::vector<std::string> found;
-    static const std::string kKey = "\"contentUrl\"";
-    for (std::size_t pos = json.find(kKey); pos != std::string::npos;
-         pos = json.find(kKey, pos + kKey.size())) {
-        std::size_t i = pos + kKey.size();
-        while (i < json.size() && std::isspace(static_cast<unsigned char>(json[i]))) {
-            ++i;
+struct Place {
+    bool aside = false;
+    bool inLink = false;
+};
+
+// Where an element sits: in an ad, promo or related block, or inside a link.
+Place PlaceOf(const xmlNode* node) {
+    Place place;
+    int steps = 0;
+    for (const xmlNode* up = node;
+         up != nullptr && up->type == XML_ELEMENT_NODE && steps < kMaxAncestors;
+         up = up->parent, ++steps) {
+        if (up != node && IsElement(up, "a")) {
+            // A link to another page; "javascript:" and "#" links are only click targets.
+            const std::string href = AsciiLower(TrimBlanks(Attr(up, "href")));
+            if (!href.empty() && href[0] != '#' && href.rfind("javascript:", 0) != 0) {
+                place.inLink = true;
+            }
         }
-        if (i >= json.size() || json[i] != ':') {
-            continue;
-        }
-        ++i;
-        while (i < json.size() && std::isspace(static_cast<unsigned char>(json[i]))) {
-            ++i;
-        }
-        std::string value;
-        if (i < json.size() && json[i] == '"' && ReadJsonString(json, i, value)) {
-            found.push_back(value);
+        if (IsElement(up, "aside") || HasAsideToken(Attr(up, "class")) ||
+            HasAsideToken(Attr(up, "id"))) {
+            place.aside = true;
         }
     }
-    return found;
+    return place;
 }
 
-const char* const kMediaExtensions[] = {".flv", ".mp4", ".m4v", ".webm", ".mov", ".f4v", ".3gp"};
-
-bool MentionsMediaExtension(const std::string& text) {
-    const std::string lower = AsciiLower(text);
-    return std::any_of(std::begin(kMediaExtensions), std::end(kMediaExtensions),
-                       [&](const char* ext) { return lower.find(ext) != std::string::npos; });
+int ToInt(const std::string& text) {
+    int value = 0;
+    for (char c : TrimBlanks(text)) {
+        if (!std::isdigit(static_cast<unsigned char>(c)) || value > 100000) {
+            break;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
 }
 
 bool IsPlayerMetaName(const std::string& name) {
-    return name == "og:video" || name == "og:video:url" || name == "og:video:secure_url" ||
-           name == "twitter:player:stream";
+    return name == "og:video" || name == "og:video:url" || name == "og:video:secure_url";
 }
 
 class Collector {
 public:
-    explicit Collector(std::string base) : m_base(std::move(base)) {}
+    Collector(std::string base, std::string page)
+        : m_base(std::move(base)), m_page(std::move(page)) {
+        m_page = m_page.substr(0, m_page.find('#'));
+    }
     ~Collector() {
         if (m_nTooLong > 0) {
             qCDebug(lcService) << "skipped" << m_nTooLong << "addresses over" << kMaxUrlLength
@@ -154,113 +179,404 @@ public:
         }
     }
 
-    void Add(const std::string& raw) { Keep(Resolve(raw)); }
-    void AddIfMedia(const std::string& raw) {
-        // Most links of a page name no media at all; skip resolving those.
-        if (!MentionsMediaExtension(raw)) {
-            return;
-        }
-        const std::string absolute = Resolve(raw);
-        if (HasMediaExtension(absolute)) {
-            Keep(absolute);
-        }
-    }
-    std::vector<std::string> Take() { return std::move(m_found); }
+    std::size_t NewGroup() { return ++m_nGroups; }
 
-private:
-    std::string Resolve(const std::string& raw) {
-        // An empty reference means the page itself, never its media.
-        if (std::none_of(raw.begin(), raw.end(),
-                         [](char c) { return static_cast<unsigned char>(c) > 0x20; })) {
-            return {};
+    // Records a sighting; returns its candidate's index, or -1 when not kept.
+    long Add(const std::string& raw, MediaCandidate seen) {
+        if (m_found.size() >= kMaxCandidates && m_index.size() >= kMaxCandidates) {
+            return -1;
+        }
+        if (IsPlaceholder(raw)) {
+            return -1;
         }
         UrlFailure failure = UrlFailure::None;
-        std::string absolute = ResolveUrl(m_base, raw, &failure);
+        const std::string absolute = ResolveUrl(m_base, UndoEscapes(raw), &failure);
         if (failure == UrlFailure::TooLong) {
             ++m_nTooLong;
         }
-        return absolute;
-    }
-    void Keep(const std::string& absolute) {
-        if (!absolute.empty() && m_seen.insert(absolute).second) {
-            m_found.push_back(absolute);
+        if (absolute.empty() || absolute.substr(0, absolute.find('#')) == m_page) {
+            return -1;
         }
+        seen.address = absolute;
+        seen.origins = 1u << static_cast<unsigned>(seen.origin);
+        const auto known = m_index.find(absolute);
+        if (known == m_index.end()) {
+            if (m_found.size() >= kMaxCandidates) {
+                return -1;
+            }
+            seen.position = m_found.size();
+            m_index.emplace(absolute, m_found.size());
+            m_found.push_back(std::move(seen));
+            return static_cast<long>(m_found.size() - 1);
+        }
+        Merge(m_found[known->second], seen);
+        return static_cast<long>(known->second);
+    }
+
+    MediaCandidate& At(long index) { return m_found[static_cast<std::size_t>(index)]; }
+
+    // Keeps what a player would play: a video file or stream.
+    std::vector<MediaCandidate> Take() {
+        std::vector<MediaCandidate> kept;
+        for (MediaCandidate& c : m_found) {
+            c.kind = KindOf(c.address, c.type);
+            if (c.kind == MediaKind::kImage && c.origin == MediaOrigin::kVideoElement &&
+                KindFromType(c.type) == MediaKind::kUnknown) {
+                // A video element plays what the server sends: "clip.gif" served as MP4.
+                c.kind = MediaKind::kUnknown;
+            }
+            if (c.kind == MediaKind::kUnknown &&
+                (c.origins & ((1u << static_cast<unsigned>(MediaOrigin::kVideoElement)) |
+                              (1u << static_cast<unsigned>(MediaOrigin::kTwitter)))) != 0) {
+                c.kind = MediaKind::kProgressive;  // a video element plays what it is given
+            }
+            if (IsVideoKind(c.kind)) {
+                kept.push_back(std::move(c));
+            }
+        }
+        return kept;
+    }
+
+private:
+    static void Merge(MediaCandidate& into, const MediaCandidate& seen) {
+        if (static_cast<int>(seen.origin) < static_cast<int>(into.origin)) {
+            into.origin = seen.origin;
+            into.group = seen.group;
+        }
+        into.origins |= seen.origins;
+        // A sighting outside any aside block or link shows it is the page's own.
+        into.inAside = into.inAside && seen.inAside;
+        into.inLink = into.inLink && seen.inLink;
+        into.background = into.background && seen.background;
+        if (into.type.empty()) {
+            into.type = seen.type;
+        }
+        if (into.label.empty()) {
+            into.label = seen.label;
+        }
+        into.width = std::max(into.width, seen.width);
+        into.height = std::max(into.height, seen.height);
+        into.bitrate = std::max(into.bitrate, seen.bitrate);
     }
 
     std::string m_base;
-    std::unordered_set<std::string> m_seen;
-    std::vector<std::string> m_found;
+    std::string m_page;
+    std::unordered_map<std::string, std::size_t> m_index;
+    std::vector<MediaCandidate> m_found;
+    std::size_t m_nGroups = 0;
     std::size_t m_nTooLong = 0;
 };
 
-void VisitElement(xmlNode* node, Collector& found) {
-    if (IsElement(node, "video")) {
-        found.Add(Attr(node, "src"));
-    } else if (IsElement(node, "source")) {
-        const std::string type = AsciiLower(Attr(node, "type"));
-        if (IsElement(node->parent, "video") || type.rfind("video/", 0) == 0) {
-            found.Add(Attr(node, "src"));
-        } else if (!IsElement(node->parent, "audio")) {
-            found.AddIfMedia(Attr(node, "src"));
+// The walk over a page's elements, turning each into sightings.
+class PageReader {
+public:
+    explicit PageReader(Collector& found) : m_found(found) {}
+
+    void Visit(xmlNode* node) {
+        if (IsElement(node, "video")) {
+            VisitVideo(node);
+        } else if (IsElement(node, "source")) {
+            VisitSource(node);
+        } else if (IsElement(node, "meta")) {
+            VisitMeta(node);
+        } else if (IsElement(node, "embed") || IsElement(node, "object")) {
+            VisitEmbed(node);
+        } else if (IsElement(node, "param")) {
+            VisitParam(node);
+        } else if (IsElement(node, "script")) {
+            VisitScript(node);
+        } else if (IsElement(node, "a")) {
+            AddIfVideo(Attr(node, "href"), MediaOrigin::kLink, node);
         }
-    } else if (IsElement(node, "meta")) {
+        VisitDataAttributes(node);
+    }
+
+private:
+    MediaCandidate Sighting(MediaOrigin origin, const xmlNode* node, std::size_t group) {
+        MediaCandidate c;
+        c.origin = origin;
+        c.group = group;
+        if (node != nullptr) {
+            const Place place = PlaceOf(node);
+            c.inAside = place.aside;
+            c.inLink = place.inLink;
+        }
+        return c;
+    }
+
+    void AddIfVideo(const std::string& raw, MediaOrigin origin, const xmlNode* node) {
+        const std::string text = TrimBlanks(raw);
+        if (text.empty() || !IsVideoKind(KindFromAddress(UndoEscapes(text)))) {
+            return;  // most links of a page name no media; skip resolving those
+        }
+        m_found.Add(text, Sighting(origin, node, m_found.NewGroup()));
+    }
+
+    std::size_t GroupOf(xmlNode* video) {
+        const auto it = m_videoGroups.find(video);
+        if (it != m_videoGroups.end()) {
+            return it->second;
+        }
+        const std::size_t group = m_found.NewGroup();
+        m_videoGroups.emplace(video, group);
+        return group;
+    }
+
+    static bool IsBackground(const xmlNode* video) {
+        return HasAttr(video, "muted") && HasAttr(video, "loop") && HasAttr(video, "autoplay") &&
+               !HasAttr(video, "controls");
+    }
+
+    void VisitVideo(xmlNode* node) {
+        MediaCandidate c = Sighting(MediaOrigin::kVideoElement, node, GroupOf(node));
+        c.background = IsBackground(node);
+        c.width = ToInt(Attr(node, "width"));
+        c.height = ToInt(Attr(node, "height"));
+        for (const char* attr : {"src", "data-src"}) {
+            m_found.Add(Attr(node, attr), c);
+        }
+    }
+
+    void VisitSource(xmlNode* node) {
+        // libxml2 2.9 nests a second <source> inside the first: look past them.
+        xmlNode* owner = node->parent;
+        for (int steps = 0; owner != nullptr && IsElement(owner, "source") && steps < kMaxAncestors;
+             ++steps) {
+            owner = owner->parent;
+        }
+        if (IsElement(owner, "audio") || IsElement(owner, "picture")) {
+            return;
+        }
+        const bool inVideo = IsElement(owner, "video");
+        MediaCandidate c = Sighting(MediaOrigin::kVideoElement, node,
+                                    inVideo ? GroupOf(owner) : m_found.NewGroup());
+        c.type = AsciiLower(TrimBlanks(Attr(node, "type")));
+        if (!inVideo && !IsVideoKind(KindFromType(c.type))) {
+            AddIfVideo(Attr(node, "src"), MediaOrigin::kLink, node);
+            return;
+        }
+        c.background = inVideo && IsBackground(owner);
+        for (const char* attr : {"label", "res", "size", "data-res", "data-quality", "title"}) {
+            if (c.label.empty()) {
+                c.label = TrimBlanks(Attr(node, attr));
+            }
+        }
+        c.height = ToInt(Attr(node, "height"));
+        if (c.height == 0) {
+            c.height = HeightFromText(c.label);
+        }
+        for (const char* attr : {"src", "data-src"}) {
+            m_found.Add(Attr(node, attr), c);
+        }
+    }
+
+    void VisitMeta(xmlNode* node) {
         std::string key = AsciiLower(TrimBlanks(Attr(node, "property")));
         if (key.empty()) {
             key = AsciiLower(TrimBlanks(Attr(node, "name")));
         }
+        const std::string content = Attr(node, "content");
         if (IsPlayerMetaName(key)) {
-            found.Add(Attr(node, "content"));
+            if (key == "og:video" || m_ogGroup == 0) {
+                m_ogGroup = m_found.NewGroup();
+                m_ogMembers.clear();
+            }
+            MediaCandidate c = Sighting(MediaOrigin::kOpenGraph, nullptr, m_ogGroup);
+            c.type = m_ogType;
+            const long index = m_found.Add(content, c);
+            if (index >= 0) {
+                m_ogMembers.push_back(index);
+            }
+        } else if (key == "og:video:type") {
+            m_ogType = AsciiLower(TrimBlanks(content));
+            for (long index : m_ogMembers) {
+                if (m_found.At(index).origin == MediaOrigin::kOpenGraph) {
+                    m_found.At(index).type = m_ogType;
+                }
+            }
+        } else if (key == "og:video:width" || key == "og:video:height") {
+            for (long index : m_ogMembers) {
+                (key == "og:video:width" ? m_found.At(index).width : m_found.At(index).height) =
+                    ToInt(content);
+            }
+        } else if (key == "twitter:player:stream") {
+            MediaCandidate c = Sighting(MediaOrigin::kTwitter, nullptr, m_found.NewGroup());
+            c.type = m_twitterType;
+            m_twitterIndex = m_found.Add(content, c);
+        } else if (key == "twitter:player:stream:content_type") {
+            m_twitterType = AsciiLower(TrimBlanks(content));
+            if (m_twitterIndex >= 0 && m_found.At(m_twitterIndex).type.empty()) {
+                m_found.At(m_twitterIndex).type = m_twitterType;
+            }
         }
-    } else if (IsElement(node, "embed")) {
-        found.AddIfMedia(Attr(node, "src"));
+    }
+
+    void VisitEmbed(xmlNode* node) {
+        AddIfVideo(Attr(node, IsElement(node, "embed") ? "src" : "data"), MediaOrigin::kEmbed,
+                   node);
         for (const std::string& address : FlashVarAddresses(Attr(node, "flashvars"))) {
-            found.Add(address);
+            AddIfVideo(address, MediaOrigin::kEmbed, node);
         }
-    } else if (IsElement(node, "object")) {
-        found.AddIfMedia(Attr(node, "data"));
-        for (const std::string& address : FlashVarAddresses(Attr(node, "flashvars"))) {
-            found.Add(address);
-        }
-    } else if (IsElement(node, "param")) {
+    }
+
+    void VisitParam(xmlNode* node) {
         const std::string key = AsciiLower(TrimBlanks(Attr(node, "name")));
         const std::string value = Attr(node, "value");
         if (key == "flashvars") {
             for (const std::string& address : FlashVarAddresses(value)) {
-                found.Add(address);
+                AddIfVideo(address, MediaOrigin::kEmbed, node);
             }
         } else if (key == "src" || key == "data" || key == "movie" || key == "url" ||
                    key == "file") {
-            found.AddIfMedia(value);
+            AddIfVideo(value, MediaOrigin::kEmbed, node);
         }
-    } else if (IsElement(node, "script")) {
-        if (AsciiLower(TrimBlanks(Attr(node, "type"))) == "application/ld+json") {
-            for (const std::string& address : JsonLdContentUrls(TextContent(node))) {
-                found.Add(address);
+    }
+
+    void AddJson(const QJsonValue& root, JsonMode mode, const xmlNode* node) {
+        if (root.isNull() || root.isUndefined()) {
+            return;
+        }
+        const MediaOrigin origin =
+            mode == JsonMode::kLinkedData ? MediaOrigin::kJsonLd : MediaOrigin::kPlayerConfig;
+        const Place place = node != nullptr ? PlaceOf(node) : Place{};
+        std::unordered_map<std::size_t, std::size_t> groups;
+        for (JsonSighting& s : FindJsonMedia(root, mode, kMaxCandidates)) {
+            auto group = groups.find(s.group);
+            if (group == groups.end()) {
+                group = groups.emplace(s.group, m_found.NewGroup()).first;
+            }
+            MediaCandidate c;
+            c.origin = origin;
+            c.group = group->second;
+            c.type = s.kind == MediaKind::kHls           ? "application/x-mpegurl"
+                     : s.kind == MediaKind::kDash        ? "application/dash+xml"
+                     : IsVideoKind(KindFromType(s.type)) ? s.type
+                                                         : "video/*";
+            c.label = s.label;
+            c.width = s.width;
+            c.height = s.height > 0 ? s.height : HeightFromText(s.label);
+            c.bitrate = s.bitrate;
+            c.inAside = place.aside || s.aside;
+            c.inLink = place.inLink;
+            m_found.Add(s.address, c);
+        }
+    }
+
+    void VisitScript(xmlNode* node) {
+        const std::string type = AsciiLower(TrimBlanks(Attr(node, "type")));
+        if (type == "application/ld+json") {
+            AddJson(ParseJsonOrLiteral(TextContent(node)), JsonMode::kLinkedData, node);
+            return;
+        }
+        if (type.find("json") != std::string::npos) {
+            AddJson(ParseJsonOrLiteral(TextContent(node)), JsonMode::kPlayerConfig, node);
+            return;
+        }
+        if (!type.empty() && type.find("javascript") == std::string::npos && type != "module") {
+            return;  // templates and other data blocks
+        }
+        std::string text = TextContent(node);
+        if (text.size() > kMaxScriptBytes) {
+            text.resize(kMaxScriptBytes);
+        }
+        ReadPlayerSetups(text, node);
+        ReadQuotedAddresses(text, node);
+    }
+
+    // Player set-ups written as object literals: setup({...}), sources: [...], playlist: [...].
+    void ReadPlayerSetups(const std::string& text, const xmlNode* node) {
+        std::size_t tried = 0;
+        for (const char* marker : {"setup(", "sources", "playlist"}) {
+            for (std::size_t pos = text.find(marker);
+                 pos != std::string::npos && tried < kMaxLiteralsPerScript;
+                 pos = text.find(marker, pos + 1)) {
+                const std::size_t open = text.find_first_of("{[", pos);
+                if (open == std::string::npos || open - pos > 24) {
+                    continue;
+                }
+                ++tried;
+                std::size_t end = open;
+                const std::string json = JsLiteralToJson(text, open, &end);
+                if (!json.empty()) {
+                    AddJson(ParseJsonOrLiteral(json), JsonMode::kPlayerConfig, node);
+                    pos = end;
+                }
             }
         }
-    } else if (IsElement(node, "a")) {
-        found.AddIfMedia(Attr(node, "href"));
     }
-}
+
+    // Any quoted string in a script that is the address of a video file or stream.
+    void ReadQuotedAddresses(const std::string& text, const xmlNode* node) {
+        const std::size_t group = m_found.NewGroup();
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char quote = text[i];
+            if (quote != '"' && quote != '\'') {
+                continue;
+            }
+            std::size_t close = i + 1;
+            while (close < text.size() && text[close] != quote && text[close] != '\n' &&
+                   close - i < 4096) {
+                close += text[close] == '\\' ? 2 : 1;
+            }
+            if (close >= text.size() || text[close] != quote) {
+                continue;
+            }
+            const std::size_t open = i;
+            i = close;
+            const std::string_view raw(text.data() + open + 1, close - open - 1);
+            if (raw.size() < 8 || (raw.substr(0, 4) != "http" && raw.substr(0, 2) != "//" &&
+                                   raw.substr(0, 4) != "HTTP")) {
+                continue;  // most strings of a script are no address; skip them cheaply
+            }
+            const std::string value = UndoEscapes(std::string(raw));
+            const std::string lower = AsciiLower(value.substr(0, 8));
+            if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0 &&
+                lower.rfind("//", 0) != 0) {
+                continue;
+            }
+            if (IsVideoKind(KindFromAddress(value))) {
+                MediaCandidate c = Sighting(MediaOrigin::kPlayerConfig, node, group);
+                // The key written just before it: "paywall_video_url", "relatedVideos".
+                const std::size_t from = open > 96 ? open - 96 : 0;
+                c.inAside = c.inAside || IsAsideKey(AsciiLower(text.substr(from, open - from)));
+                m_found.Add(value, c);
+            }
+        }
+    }
+
+    // data-* attributes that hold a player configuration or a video address.
+    void VisitDataAttributes(xmlNode* node) {
+        for (xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
+            const char* name = reinterpret_cast<const char*>(attr->name);
+            if (name == nullptr || std::string_view(name).rfind("data-", 0) != 0 ||
+                std::string_view(name) == "data-src") {
+                continue;
+            }
+            const std::string value = TrimBlanks(Attr(node, name));
+            if (value.empty()) {
+                continue;
+            }
+            if (value[0] == '{' || value[0] == '[') {
+                AddJson(ParseJsonOrLiteral(UndoEscapes(value)), JsonMode::kPlayerConfig, node);
+            } else {
+                AddIfVideo(value, MediaOrigin::kPlayerConfig, node);
+            }
+        }
+    }
+
+    Collector& m_found;
+    std::unordered_map<xmlNode*, std::size_t> m_videoGroups;
+    std::size_t m_ogGroup = 0;
+    std::vector<long> m_ogMembers;
+    std::string m_ogType;
+    std::string m_twitterType;
+    long m_twitterIndex = -1;
+};
 
 }  // namespace
 
-bool HasMediaExtension(const std::string& address) {
-    std::string path = address.substr(0, address.find_first_of("?#"));
-    const std::size_t scheme = path.find("://");
-    if (scheme != std::string::npos) {
-        const std::size_t slash = path.find('/', scheme + 3);
-        path = slash == std::string::npos ? std::string() : path.substr(slash);
-    }
-    path = AsciiLower(path);
-    return std::any_of(
-        std::begin(kMediaExtensions), std::end(kMediaExtensions), [&](const char* ext) {
-            const std::string e(ext);
-            return path.size() > e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
-        });
-}
-
-std::vector<std::string> FindMediaAddresses(const std::string& html, const std::string& pageUrl) {
+std::vector<MediaCandidate> CollectMediaCandidates(const std::string& html,
+                                                   const std::string& pageUrl) {
     const HtmlTree tree = ParseHtml(html);
     xmlNode* root = HtmlRoot(tree);
     if (root == nullptr) {
@@ -281,9 +597,18 @@ std::vector<std::string> FindMediaAddresses(const std::string& html, const std::
         }
         return true;
     });
-    Collector found(base);
-    ForEachElement(root, [&](xmlNode* node) { VisitElement(node, found); });
+    Collector found(base, pageUrl);
+    PageReader reader(found);
+    ForEachElement(root, [&](xmlNode* node) { reader.Visit(node); });
     return found.Take();
+}
+
+std::vector<std::string> FindMediaAddresses(const std::string& html, const std::string& pageUrl) {
+    std::vector<std::string> addresses;
+    for (MediaCandidate& c : CollectMediaCandidates(html, pageUrl)) {
+        addresses.push_back(std::move(c.address));
+    }
+    return addresses;
 }
 
 }  // namespace tamsel

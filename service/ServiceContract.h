@@ -23,6 +23,10 @@ int ServicePort();
 // program has no option for it). Call before any resolver runs.
 void UseServiceOnPort(int port);
 
+// A result page's link whose title begins with this offers a stream (HLS or DASH
+// playlist), not a file: saving it would save a playlist text, not the video.
+inline constexpr const char* kStreamLinkTitle = "stream";
+
 // The page about Tamsel that the Convert command opens (served by the service).
 inline constexpr const char* kHomePageAddress = "http://localhost:17603/about";
 

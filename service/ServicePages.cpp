@@ -84,7 +84,7 @@ std::string RenderHomePage(const std::string& formKey) {
                     "video file in that page and lists what it finds.</p>\n");
 }
 
-std::string RenderResultPage(const std::string& pageUrl, const std::vector<std::string>& media,
+std::string RenderResultPage(const std::string& pageUrl, const std::vector<OfferedMedia>& media,
                              const std::string& message, const std::string& formKey) {
     std::string body = "<h1>Videos of a web page</h1>\n" + Form(pageUrl, formKey) +
                        "<p>Page: <code>" + EscapeHtml(pageUrl) + "</code></p>\n";
@@ -92,9 +92,10 @@ std::string RenderResultPage(const std::string& pageUrl, const std::vector<std::
         body += "<p class=\"note\">" + EscapeHtml(message) + "</p>\n";
     } else {
         body += "<ol class=\"media\">\n";
-        for (std::size_t i = 0; i < media.size(); ++i) {
-            body += "<li><a class=\"media\" href=\"" + EscapeHtml(media[i]) + "\">Download video " +
-                    std::to_string(i + 1) + "</a> <code>" + EscapeHtml(media[i]) + "</code></li>\n";
+        for (const OfferedMedia& offer : media) {
+            body += "<li><a class=\"media\" href=\"" + EscapeHtml(offer.address) + "\" title=\"" +
+                    EscapeHtml(offer.title) + "\">" + EscapeHtml(offer.text) + "</a> <code>" +
+                    EscapeHtml(offer.address) + "</code></li>\n";
         }
         body += "</ol>\n";
     }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "service/MediaChoice.h"
+
 namespace tamsel {
 
 std::string EscapeHtml(const std::string& text);
@@ -12,9 +14,10 @@ std::string EscapeHtml(const std::string& text);
 // when empty); the service reads page addresses only from a form carrying it.
 std::string RenderHomePage(const std::string& formKey);
 
-// The page for "/?url=ADDRESS": the same form, then one "Download video N" link
-// per media address, or `message` in plain words when there is none.
-std::string RenderResultPage(const std::string& pageUrl, const std::vector<std::string>& media,
+// The page for "/?url=ADDRESS": the same form, then the offered links with their
+// words and titles (only the first says "Download"), or `message` in plain words
+// when there is none.
+std::string RenderResultPage(const std::string& pageUrl, const std::vector<OfferedMedia>& media,
                              const std::string& message, const std::string& formKey = {});
 
 // What Tamsel is and how to use it ("/about"), pointing at the sample page.

@@ -196,8 +196,8 @@ void CLinkResolver::RetryAfterNavError() {
         const std::string current = m_host.NextQueuedUrl();
         if (!current.empty()) {
             FailResolution(m_host.FindRowByUrl(current), current,
-                           "the service kept failing; given up after " +
-                               std::to_string(m_nNavRetries) + " retries");
+                           "The link service kept failing; given up after " +
+                               std::to_string(m_nNavRetries) + " retries.");
             m_host.SkipQueuedUrl();
         }
         m_strSubmittedUrl.clear();
@@ -210,11 +210,18 @@ void CLinkResolver::RetryAfterNavError() {
 
 void CLinkResolver::CollectDownloadLinks(const std::string& pageUrl) {
     m_foundLinks.clear();
+    m_streamLinks.clear();
     const CHtmlDocument* document = m_pBrowser ? m_pBrowser->get_Document() : nullptr;
     if (document == nullptr) {
         return;
     }
     m_foundLinks = CollectDownloadLinksFrom(*document, pageUrl, ServiceBaseAddress());
+    for (const CHtmlLink& link : document->m_links) {
+        if (m_foundLinks.count(link.m_strHref) != 0 &&
+            link.m_strTitle.rfind(kStreamLinkTitle, 0) == 0) {
+            m_streamLinks.insert(link.m_strHref);
+        }
+    }
 }
 
 void CLinkResolver::HandOffLinks() {
@@ -222,8 +229,7 @@ void CLinkResolver::HandOffLinks() {
         const std::string page =
             m_strSubmittedUrl.empty() ? m_host.NextQueuedUrl() : m_strSubmittedUrl;
         if (!page.empty()) {
-            FailResolution(m_host.FindRowByUrl(page), page,
-                           "the result page offers nothing to download");
+            FailResolution(m_host.FindRowByUrl(page), page, "The page has no video.");
         }
         return;
     }
@@ -242,6 +248,11 @@ void CLinkResolver::HandOffLinks() {
     if (link == m_foundLinks.end()) {
         return;
     }
+    if (m_streamLinks.count(link->first) != 0) {
+        // Saving a playlist would not save the video.
+        FailResolution(row, page, "This video is a stream.");
+        return;
+    }
     m_host.SetCellText(row, COL_FLV, link->first);
     const std::string titleName = m_host.GetTitleFileName(page);
     if (!titleName.empty()) {
@@ -256,10 +267,9 @@ void CLinkResolver::FailResolution(int row, const std::string& pageUrl, const st
         return;  // its task was deleted meanwhile
     }
     // The address is quoted and escaped: it comes from the user or a hostile page.
-    qCWarning(lcTasks) << "task" << m_host.TaskIdAt(row) << "for" << QString::fromStdString(pageUrl)
-                       << "not resolved:" << reason.c_str();
-    m_host.SetTaskState(row, TASK_FAILED);
-    m_host.RepaintList();
+    qCDebug(lcTasks) << "task" << m_host.TaskIdAt(row) << "for" << QString::fromStdString(pageUrl)
+                     << "not resolved";
+    m_host.FailTask(row, reason);
 }
 
 }  // namespace tamsel

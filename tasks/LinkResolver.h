@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "tasks/ResolverHost.h"
@@ -57,6 +58,8 @@ private:
     std::unique_ptr<CHiddenBrowser> m_pBrowser;
     // Media address -> the page address it was found for.
     std::map<std::string, std::string> m_foundLinks;
+    // Those of m_foundLinks the result page marks as streams (HLS, DASH).
+    std::set<std::string> m_streamLinks;
     // The page address submitted last; its result page is credited to it.
     std::string m_strSubmittedUrl;
     int m_bResolving = 0;

@@ -26,6 +26,9 @@ public:
     // The file name the page's title gives, "" while no title has arrived.
     virtual std::string GetTitleFileName(const std::string& pageUrl) const = 0;
     virtual void RepaintList() = 0;
+    // Marks the task of `row` failed and keeps `reason` (one sentence for the user) where
+    // the user and the log see it. Every failure of a task goes through here.
+    virtual void FailTask(int row, const std::string& reason) = 0;
 
     virtual void StartFetcher(const std::string& mediaUrl, const std::string& fileName,
                               int taskId) = 0;

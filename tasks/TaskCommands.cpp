@@ -1,9 +1,15 @@
 // The commands on tasks that already exist, and the exit confirmation.
 
+#include <QString>
 #include <filesystem>
+
+#include "base/AsciiText.h"
+#include "base/UrlParse.h"
+#include "download/FetchOutputFile.h"
 
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
+#include "tasks/TasksLog.h"
 
 namespace tamsel {
 
@@ -14,20 +20,32 @@ void CTaskTable::OnStart() {
     if (!AnyTaskInState(TASK_FAILED, 1) && !AnyTaskInState(TASK_STOP, 1)) {
         return;
     }
+    bool requeued = false;
     for (int row = 0; row < GetItemCount(); ++row) {
-        if (!IsRowSelected(row)) {
+        const int state = GetTaskState(row);
+        if (!IsRowSelected(row) || (state != TASK_FAILED && state != TASK_STOP)) {
             continue;
         }
         const std::string mediaUrl = m_taskModel.GetItemText(row, COL_FLV);
-        const int taskId = m_taskModel.GetItemData(row);
-        const MediaFetcher* fetcher = FetcherInSlot(taskId);
-        if (mediaUrl.empty() || !fetcher || fetcher->IsStopped() != 1) {
+        if (mediaUrl.empty()) {
+            // Its page never resolved: it goes back into the resolution queue.
+            if (state == TASK_FAILED) {
+                RequeueUrl(m_taskModel.GetItemText(row, COL_SOURCE));
+                SetTaskState(row, TASK_WAIT);
+                requeued = true;
+            }
             continue;
         }
+        // A stopped or failed download continues from its part file.
+        const int taskId = m_taskModel.GetItemData(row);
         SetTaskState(row, TASK_DOWNLOADING);
         m_taskModel.SetItemText(row, COL_PROGRESS, "0 %");
         StartFetcher(mediaUrl, m_taskModel.GetItemText(row, COL_FILE_NAME), taskId);
         RaiseRunning();
+    }
+    if (requeued) {
+        RepaintList();
+        OnTaskQueued();
     }
 }
 
@@ -57,6 +75,12 @@ void CTaskTable::OnDelete() {
             continue;
         }
         StopTask(row);
+        // The task goes, and with it the part file it kept.
+        const FetchResume resume = RetireFetcher(m_taskModel.GetItemData(row));
+        if (resume.IsSet()) {
+            RemoveOwnFile(resume.strPartPath, resume.identity);
+        }
+        m_ownNameTasks.erase(m_taskModel.GetItemData(row));
         ForgetTaskUrl(m_taskModel.GetItemText(row, COL_SOURCE));
         m_taskModel.DeleteItem(row);
     }
@@ -92,21 +116,43 @@ void CTaskTable::OnSelectAll() {
 }
 
 void CTaskTable::OnOpenTarget() {
-    if (GetSelectedCount() != 1) {
-        return;
+    // The row selected now: the last one selected may since have been deselected.
+    const int row = SelectedRow();
+    if (row >= 0) {
+        OpenTargetOfRow(row);
     }
-    const int row = m_nLastSelected;
-    if (row < 0 || row >= GetItemCount()) {
-        return;
-    }
+}
+
+std::string CTaskTable::TargetFolderOf(int row) const {
     std::string folder = FolderFor(m_taskModel.GetItemText(row, COL_SOURCE));
     if (folder.empty() || folder.back() != '/') {
         folder += '/';
     }
+    return folder;
+}
+
+void CTaskTable::OpenTargetOfRow(int row) {
+    const std::string folder = TargetFolderOf(row);
     const std::string path = folder + m_taskModel.GetItemText(row, COL_FILE_NAME);
     std::error_code error;
     const bool exists = std::filesystem::exists(path, error);
     OpenTargetInShell(folder, path, exists);
+}
+
+void CTaskTable::OnOpenRow(int row) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    if (GetTaskState(row) == TASK_FINISH) {
+        const std::string path = TargetFolderOf(row) + m_taskModel.GetItemText(row, COL_FILE_NAME);
+        std::error_code error;
+        if (std::filesystem::is_regular_file(path, error)) {
+            OpenFileInShell(path);
+            return;
+        }
+    }
+    // A file moved away since, or a task still on its way: show where it goes.
+    OpenTargetOfRow(row);
 }
 
 int CTaskTable::CanExit() {
@@ -136,6 +182,22 @@ void CTaskTable::NewTaskConfirmed() {
         return;
     }
     OnTaskQueued();
+}
+
+int CTaskTable::AddTasksFromAddresses(const std::vector<std::string>& addresses) {
+    int accepted = 0;
+    for (const std::string& given : addresses) {
+        const std::string url = TrimBlanks(given);
+        if (url.empty() || !IsValidTaskUrl(url)) {
+            qCWarning(lcTasks) << "address from outside refused:" << QString::fromStdString(url);
+            continue;
+        }
+        m_entry.m_strUrl = url;
+        m_entry.m_strRename.clear();  // named after its page, as the dialog does unasked
+        NewTaskConfirmed();
+        ++accepted;
+    }
+    return accepted;
 }
 
 }  // namespace tamsel

@@ -70,6 +70,19 @@ void CTaskListModel::SetItemData(int row, int data) {
     }
 }
 
+std::string CTaskListModel::GetItemReason(int row) const {
+    return IsValid(row) ? m_rows[row].reason : std::string();
+}
+
+void CTaskListModel::SetItemReason(int row, const std::string& reason) {
+    if (!IsValid(row) || m_rows[row].reason == reason) {
+        return;
+    }
+    m_rows[row].reason = reason;
+    Q_EMIT dataChanged(index(row, 0), index(row, kTaskColumnCount - 1),
+                       {Qt::ToolTipRole, kTaskReasonRole});
+}
+
 void CTaskListModel::RedrawItems() {
     if (!m_rows.empty()) {
         Q_EMIT dataChanged(index(0, 0), index(GetItemCount() - 1, kTaskColumnCount - 1));
@@ -91,8 +104,13 @@ QVariant CTaskListModel::data(const QModelIndex& index, int role) const {
     const Row& row = m_rows[index.row()];
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
             return QString::fromStdString(row.texts[index.column()]);
+        case Qt::ToolTipRole:
+            // A failed row tells why wherever the pointer rests on it.
+            return QString::fromStdString(row.reason.empty() ? row.texts[index.column()]
+                                                             : row.reason);
+        case kTaskReasonRole:
+            return QString::fromStdString(row.reason);
         case kTaskStateRole:
             return row.image;
         case kTaskIdRole:

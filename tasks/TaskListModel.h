@@ -37,6 +37,9 @@ inline constexpr int kTaskColumnWidths[kTaskColumnCount] = {36, 120, 60, 100, 30
 // Extra roles of the model, beside Qt::DisplayRole (the cell text).
 inline constexpr int kTaskStateRole = Qt::UserRole + 1;  // int: the row's state code
 inline constexpr int kTaskIdRole = Qt::UserRole + 2;     // int: the row's task number
+// QString: why the task failed, in the user's words; empty unless it failed. Also the
+// row's tooltip in every column.
+inline constexpr int kTaskReasonRole = Qt::UserRole + 3;
 
 class CTaskListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -54,6 +57,9 @@ public:
     void SetItemImage(int row, int image);
     int GetItemData(int row) const;
     void SetItemData(int row, int data);
+    // Why the task failed (UTF-8); "" clears it.
+    std::string GetItemReason(int row) const;
+    void SetItemReason(int row, const std::string& reason);
     // Asks every view of the model to repaint all rows.
     void RedrawItems();
 
@@ -68,6 +74,7 @@ private:
         int image = TASK_WAIT;
         int data = 0;
         std::array<std::string, kTaskColumnCount> texts;
+        std::string reason;
     };
     bool IsValid(int row, int column = 0) const;
 

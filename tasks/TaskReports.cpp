@@ -1,6 +1,9 @@
 // The workers' reports on the user-interface thread, and the speed text.
 
+#include <algorithm>
+
 #include "download/SpeedText.h"
+#include "tasks/TaskNotice.h"
 #include "tasks/TaskTable.h"
 
 namespace tamsel {
@@ -50,12 +53,17 @@ void CTaskTable::OnFetchProgress(int code, int reportId, std::uint64_t fetcherSe
             LowerRunning();
             fetcher->RequestStop();
             if (row >= 0) {
+                // The part file keeps what arrived; the row shows it.
+                m_taskModel.SetItemText(row, COL_FILE_NAME, fetcher->FileName());
+                m_taskModel.SetItemText(row, COL_PROGRESS,
+                                        FormatPercent(fetcher->Received(), fetcher->Length()));
                 SetTaskState(row, TASK_STOP);
                 RepaintList();
             }
             break;
         case FETCH_LENGTH:
             if (row >= 0) {
+                m_taskModel.SetItemText(row, COL_FILE_NAME, fetcher->FileName());
                 m_taskModel.SetItemText(row, COL_SIZE, FormatSize(fetcher->Length()));
                 RepaintList();
             }
@@ -74,6 +82,9 @@ void CTaskTable::OnFetchProgress(int code, int reportId, std::uint64_t fetcherSe
                     // Without an announced length, the size is known only now.
                     m_taskModel.SetItemText(row, COL_SIZE, FormatSize(fetcher->Received()));
                 }
+                // The name it was given in the end: the media's extension, or the next
+                // free one when the name was taken meanwhile.
+                m_taskModel.SetItemText(row, COL_FILE_NAME, fetcher->FileName());
                 SetTaskState(row, TASK_FINISH);
                 RepaintList();
             }
@@ -83,9 +94,9 @@ void CTaskTable::OnFetchProgress(int code, int reportId, std::uint64_t fetcherSe
             if (code >= FETCH_TRANSFER_ERROR && code <= FETCH_BAD_URL) {
                 LowerRunning();
                 if (row >= 0) {
-                    SetTaskState(row, TASK_FAILED);
+                    m_taskModel.SetItemText(row, COL_FILE_NAME, fetcher->FileName());
                     m_taskModel.SetItemText(row, COL_PROGRESS, "0%");
-                    RepaintList();
+                    FailTask(row, fetcher->FailureText());
                 }
             }
             break;
@@ -93,23 +104,57 @@ void CTaskTable::OnFetchProgress(int code, int reportId, std::uint64_t fetcherSe
 }
 
 std::string CTaskTable::GetSpeedText() const {
-    std::uint64_t bytes = 0;
-    std::uint64_t milliseconds = 0;
-    const std::uint32_t now = GetTickCount();
+    return GetSpeedText(GetTickCount());
+}
+
+std::string CTaskTable::GetSpeedText(std::uint32_t nowTick) const {
+    // The rate is the growth of the total received by all downloads over a short
+    // window, so it sinks to 0 as soon as nothing arrives.
+    constexpr std::uint32_t kWindowMs = 3000;
+    std::map<std::uint64_t, std::uint64_t> seen;
+    const std::uint64_t totalBefore = m_nSpeedTotal;
+    std::uint32_t longestRun = 0;  // of the fetchers seen for the first time
     for (int row = 0; row < GetItemCount(); ++row) {
-        if (m_taskModel.GetItemText(row, COL_FLV).empty()) {
+        const MediaFetcher* fetcher = FetcherInSlot(m_taskModel.GetItemData(row));
+        if (!fetcher || GetTaskState(row) != TASK_DOWNLOADING) {
             continue;
         }
-        const MediaFetcher* fetcher = FetcherInSlot(m_taskModel.GetItemData(row));
-        if (fetcher && fetcher->IsStopped() == 0 && GetTaskState(row) == TASK_DOWNLOADING) {
-            bytes += fetcher->ReceivedUnlocked();
-            milliseconds += static_cast<std::uint32_t>(now - fetcher->StartTick());
+        const std::uint64_t received = fetcher->ReceivedUnlocked();
+        const auto before = m_speedSeen.find(fetcher->Serial());
+        // A fetcher seen for the first time counts from what its part file held.
+        std::uint64_t last = fetcher->StartOffset();
+        if (before != m_speedSeen.end()) {
+            last = before->second;
+        } else if (received > last) {
+            longestRun = std::max(
+                longestRun, std::min<std::uint32_t>(nowTick - fetcher->StartTick(), kWindowMs));
         }
+        if (received >= last) {
+            m_nSpeedTotal += received - last;
+        }
+        seen[fetcher->Serial()] = received;
     }
-    if (bytes > 0 && milliseconds > 0) {
-        return FormatSpeed(bytes, milliseconds);
+    if (m_speedSamples.empty() && longestRun > 0) {
+        m_speedSamples.emplace_back(nowTick - longestRun, totalBefore);
     }
-    return "0 KB";
+    const bool running = !seen.empty();
+    m_speedSeen = std::move(seen);
+    if (!running) {
+        m_speedSamples.clear();  // nothing downloads: nothing arrives
+        return "0 KB";
+    }
+    m_speedSamples.emplace_back(nowTick, m_nSpeedTotal);
+    while (m_speedSamples.size() > 1 &&
+           static_cast<std::uint32_t>(nowTick - m_speedSamples.front().first) > kWindowMs) {
+        m_speedSamples.erase(m_speedSamples.begin());
+    }
+    const auto& [firstTick, firstTotal] = m_speedSamples.front();
+    const std::uint32_t elapsed = nowTick - firstTick;
+    const std::uint64_t bytes = m_nSpeedTotal - firstTotal;
+    if (bytes == 0 || elapsed == 0) {
+        return "0 KB";
+    }
+    return FormatSpeed(bytes, elapsed);
 }
 
 }  // namespace tamsel

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "download/FetchOutputFile.h"
 #include "download/FileNaming.h"
 #include "download/PageTitle.h"
 #include "tasks/TaskMessageSeam.h"
+#include "tasks/TasksLog.h"
 
 namespace tamsel {
 
@@ -31,7 +33,17 @@ void CTaskTable::ShutdownWorkers() {
         }
     }
     m_bCancelTitles.store(true);
-    // Joining: each worker notices its stop flag within a second.
+    // Joining: each worker notices its stop flag within a second. Tasks are not kept
+    // between runs, so neither are their part files.
+    for (auto& fetcher : m_pFetchers) {
+        if (fetcher) {
+            fetcher->Join();
+            const FetchResume resume = fetcher->Resume();
+            if (resume.IsSet()) {
+                RemoveOwnFile(resume.strPartPath, resume.identity);
+            }
+        }
+    }
     m_pFetchers.clear();
     for (TitleThread& title : m_titleThreads) {
         title.thread.join();
@@ -49,6 +61,11 @@ int CTaskTable::GetSelectedCount() const {
     return static_cast<int>(m_taskSelection.selectedRows().size());
 }
 
+int CTaskTable::SelectedRow() const {
+    const QModelIndexList rows = m_taskSelection.selectedRows();
+    return rows.size() == 1 ? rows.first().row() : -1;
+}
+
 void CTaskTable::SelectRow(int row, bool selected) {
     if (row < 0 || row >= GetItemCount()) {
         return;
@@ -60,7 +77,36 @@ void CTaskTable::SelectRow(int row, bool selected) {
 }
 
 void CTaskTable::SetTaskState(int row, int state) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    const int before = m_taskModel.GetItemImage(row);
     m_taskModel.SetItemImage(row, state);
+    if (state != TASK_FAILED) {
+        m_taskModel.SetItemReason(row, {});  // a retry starts without one
+    }
+    if (state != before && (state == TASK_FINISH || state == TASK_FAILED)) {
+        OnTaskEnded(row, state);
+    }
+}
+
+void CTaskTable::FailTask(int row, const std::string& reason) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    const std::string text = reason.empty() ? std::string("The download failed.") : reason;
+    // The address is quoted and escaped: it comes from the user or a hostile page.
+    qCWarning(lcTasks) << "task" << TaskIdAt(row) << "for"
+                       << QString::fromStdString(m_taskModel.GetItemText(row, COL_SOURCE))
+                       << "failed:" << QString::fromStdString(text);
+    // The reason first: the end-of-task notice reads it.
+    m_taskModel.SetItemReason(row, text);
+    SetTaskState(row, TASK_FAILED);
+    RepaintList();
+}
+
+std::string CTaskTable::FailureReasonAt(int row) const {
+    return m_taskModel.GetItemReason(row);
 }
 
 int CTaskTable::GetTaskState(int row) const {
@@ -146,9 +192,15 @@ int CTaskTable::AddTask() {
     m_folderByUrl[entry.m_strUrl] = entry.m_strSaveFolder;
 
     std::string fileName = entry.m_strRename;
-    if (fileName.empty()) {
+    const bool ownName = !fileName.empty();
+    if (!ownName) {
         fileName = MakeTimeName(".flv");
         StartTitleThread(entry.m_strUrl);
+    }
+    // Names are reserved: none is reused on disk or by another task of this run.
+    fileName = ReserveName(entry.m_strSaveFolder, fileName, -1);
+    if (ownName) {
+        m_ownNameTasks.insert(m_nNextTaskId);
     }
 
     const int row = m_taskModel.InsertItem();
@@ -186,6 +238,24 @@ MediaFetcher* CTaskTable::FetcherInSlot(int taskId) const {
     return m_pFetchers[taskId].get();
 }
 
+FetchResume CTaskTable::RetireFetcher(int taskId) {
+    std::unique_ptr<MediaFetcher> old;
+    if (taskId >= 0 && taskId < SlotCount()) {
+        old = std::move(m_pFetchers[taskId]);
+    }
+    if (!old) {
+        return {};
+    }
+    // It honours its stop flag within a second, mostly far sooner.
+    old->RequestStop();
+    old->Join();
+    const bool endHandled = m_endedSerials.erase(old->Serial()) > 0;
+    if (!endHandled) {
+        LowerRunning();  // its end report will find no fetcher in the slot
+    }
+    return old->Resume();
+}
+
 void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fileName,
                               int taskId) {
     if (taskId < 0) {
@@ -194,22 +264,22 @@ void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fi
     if (taskId >= SlotCount()) {
         m_pFetchers.resize(taskId + 1);
     }
-    // The fetcher this one replaces may still be winding down. It must be gone before
-    // the new one opens the same file, or its clean-up would delete the new download.
-    // It honours its stop flag within a second, mostly far sooner.
-    if (std::unique_ptr<MediaFetcher> old = std::move(m_pFetchers[taskId])) {
-        old->RequestStop();
-        const bool endHandled = m_endedSerials.erase(old->Serial()) > 0;
-        old.reset();
-        if (!endHandled) {
-            LowerRunning();  // its end report will find another fetcher in the slot
-        }
-    }
+    // The fetcher this one replaces may still be winding down; it must be gone before
+    // the new one takes over its part file.
+    const FetchResume resume = RetireFetcher(taskId);
     auto fetcher = std::make_unique<MediaFetcher>();
     fetcher->SetView(m_reportPump.get());
     const int row = FindRowByTaskId(taskId);
     fetcher->SetTask(FolderFor(m_taskModel.GetItemText(row, COL_SOURCE)), mediaUrl, fileName,
                      taskId, 0);
+    fetcher->SetExtensionFromMedia(m_ownNameTasks.count(taskId) == 0);
+    if (resume.IsSet()) {
+        if (resume.strMediaUrl == mediaUrl) {
+            fetcher->SetResume(resume);
+        } else {
+            RemoveOwnFile(resume.strPartPath, resume.identity);
+        }
+    }
     fetcher->SetTimeouts(m_fetchConnectTimeout, m_fetchIdleTimeout);
     MediaFetcher* started = fetcher.get();
     m_pFetchers[taskId] = std::move(fetcher);
@@ -277,7 +347,37 @@ std::string CTaskTable::GetTitleFileName(const std::string& pageUrl) const {
     if (name.empty()) {
         return {};
     }
-    return ApplyTakenNameRule(FolderFor(pageUrl), name);
+    return ReserveName(FolderFor(pageUrl), name, FindRowByUrl(pageUrl));
+}
+
+bool CTaskTable::NameTakenByRow(const std::string& folder, const std::string& name,
+                                int exceptRow) const {
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (row != exceptRow && m_taskModel.GetItemText(row, COL_FILE_NAME) == name &&
+            FolderFor(m_taskModel.GetItemText(row, COL_SOURCE)) == folder) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string CTaskTable::ReserveName(const std::string& folder, const std::string& name,
+                                    int exceptRow) const {
+    return ApplyTakenNameRule(folder, name, [this, &folder, exceptRow](const std::string& n) {
+        return NameTakenByRow(folder, n, exceptRow);
+    });
+}
+
+void CTaskTable::RequeueUrl(const std::string& url) {
+    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
+    if (it != m_urlQueue.end()) {
+        const int index = static_cast<int>(it - m_urlQueue.begin());
+        m_urlQueue.erase(it);
+        if (index < m_nQueuePos) {
+            --m_nQueuePos;
+        }
+    }
+    m_urlQueue.push_back(url);
 }
 
 // --- Hooks ---
@@ -287,5 +387,9 @@ int CTaskTable::ShowMessage(const std::string& text, unsigned style) {
 }
 
 void CTaskTable::OpenTargetInShell(const std::string&, const std::string&, bool) {}
+
+void CTaskTable::OpenFileInShell(const std::string&) {}
+
+void CTaskTable::OnTaskEnded(int, int) {}
 
 }  // namespace tamsel

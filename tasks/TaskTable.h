@@ -72,8 +72,11 @@ public:
     void SelectRow(int row, bool selected);
     // The row most recently selected; deselection and deletion keep it.
     int LastSelectedRow() const { return m_nLastSelected; }
+    // The row selected now when exactly one is; -1 otherwise.
+    int SelectedRow() const;
 
     void SetTaskState(int row, int state) override;
+    void FailTask(int row, const std::string& reason) override;
     int GetTaskState(int row) const override;
     std::string CellText(int row, int column) const override;
     void SetCellText(int row, int column, const std::string& text) override;
@@ -84,6 +87,10 @@ public:
     int HasRowWithUrl(const std::string& url) const;
     // Adds the task of Entry(): 0 when added, 1 when its address is queued already.
     int AddTask();
+    // Addresses from outside the dialog (command line, a second start): each one is
+    // checked as the dialog checks it and goes the dialog's road into the folder the
+    // dialog offers, named after its page. Returns how many were accepted.
+    int AddTasksFromAddresses(const std::vector<std::string>& addresses);
     void ForgetTaskUrl(const std::string& url);
     // The number the next task gets; numbers are never reused.
     int NextTaskId() const { return m_nNextTaskId; }
@@ -107,13 +114,18 @@ public:
 
     // --- Reports and texts ---
     void OnFetchProgress(int code, int reportId, std::uint64_t fetcherSerial);
+    // The total rate of the running downloads over the last few seconds; "0 KB" when
+    // nothing arrived in that time.
     std::string GetSpeedText() const;
+    std::string GetSpeedText(std::uint32_t nowTick) const;
     virtual void OnCredentialsRequest(std::shared_ptr<CredentialsRequest> request);
 
     // --- Titles and naming ---
     void FetchPageTitle(const std::string& pageUrl);
     std::string GetTitleFileName(const std::string& pageUrl) const override;
     std::string TitleFor(const std::string& pageUrl) const;  // the filed title name, or ""
+    // Why the row's task failed, as the user is told; "" when no reason was filed.
+    std::string FailureReasonAt(int row) const;
 
     // --- Commands on existing tasks ---
     void OnStart();
@@ -122,12 +134,16 @@ public:
     void OnDeleteFinished();
     void OnSelectAll();
     void OnOpenTarget();
+    // Enter or a double-click on a row: a finished file opens in its application,
+    // any other row does what Open Target does.
+    void OnOpenRow(int row);
     int CanExit();
     // The New command after the dialog was confirmed with a non-empty address.
     void NewTaskConfirmed();
 
-    // Stops every download and waits for every worker and title thread to end.
-    // Called before the table goes; afterwards no thread reports to it.
+    // Stops every download and waits for every worker and title thread to end, then
+    // removes the part files left (tasks do not outlive the run). Called before the table
+    // goes; afterwards no thread reports to it.
     void ShutdownWorkers();
 
     // How long a download may take to connect and may stay silent before it fails.
@@ -146,12 +162,27 @@ protected:
     void RepaintList() override { m_taskModel.RedrawItems(); }
     virtual void OpenTargetInShell(const std::string& folder, const std::string& path,
                                    bool fileExists);
+    // Opens a downloaded file with the desktop's default application.
+    virtual void OpenFileInShell(const std::string& path);
+    // A row entered TASK_FINISH or TASK_FAILED from another state.
+    virtual void OnTaskEnded(int row, int state);
     // A new task was queued: whoever resolves the queue takes it up.
     virtual void OnTaskQueued() {}
 
 private:
     void LowerRunning();
+    // Takes the fetcher out of its slot, stopped and joined; returns what it leaves
+    // to resume.
+    FetchResume RetireFetcher(int taskId);
+    // Whether another row of the same folder holds `name` (`exceptRow` aside).
+    bool NameTakenByRow(const std::string& folder, const std::string& name, int exceptRow) const;
+    std::string ReserveName(const std::string& folder, const std::string& name,
+                            int exceptRow) const;
+    // Puts a page address at the end of the queue again, for another resolution.
+    void RequeueUrl(const std::string& url);
     void StartTitleThread(const std::string& pageUrl);
+    void OpenTargetOfRow(int row);
+    std::string TargetFolderOf(int row) const;
 
     TaskEntryStrings m_entry;
     std::vector<std::string> m_urlQueue;
@@ -169,6 +200,13 @@ private:
 
     // Serials of slot fetchers whose terminal report has been handled.
     std::set<std::uint64_t> m_endedSerials;
+    // Tasks named by the user: their extension is theirs, not the media's.
+    std::set<int> m_ownNameTasks;
+    // Bytes received by all downloads, sampled by the speed text: per fetcher serial the
+    // count seen last, and the running total at each sample time.
+    mutable std::map<std::uint64_t, std::uint64_t> m_speedSeen;
+    mutable std::vector<std::pair<std::uint32_t, std::uint64_t>> m_speedSamples;
+    mutable std::uint64_t m_nSpeedTotal = 0;
 
     std::chrono::milliseconds m_fetchConnectTimeout{30000};
     std::chrono::milliseconds m_fetchIdleTimeout{60000};

@@ -153,8 +153,10 @@ void CListCtrlEx::PaintCell(QPainter* painter, const QStyleOptionViewItem& optio
             painter->drawPixmap(inset.left() + 10, inset.top() + 1, m_stateImages[state]);
         }
     } else if (column == m_nProgressColumn) {
+        // A text without a percent (the amount of a download of unknown length) draws
+        // no bar: nothing says how far along it is.
         const int percent = ParseProgressPercent(text.toStdString());
-        const int value = percent == -1 ? m_nFallbackPercent : percent;
+        const int value = percent == -1 ? 0 : percent;
         const int x = inset.left() + MulDiv(value, inset.width(), 100);
         painter->setClipRect(inset);
         const int split = std::clamp(x, inset.left(), inset.left() + inset.width());
@@ -163,9 +165,6 @@ void CListCtrlEx::PaintCell(QPainter* painter, const QStyleOptionViewItem& optio
         painter->fillRect(
             QRect(split, inset.top(), inset.left() + inset.width() - split, inset.height()),
             m_clrProgressBack);
-        if (state != TASK_DOWNLOADING && percent > m_nFallbackPercent) {
-            m_nFallbackPercent = percent;
-        }
         painter->setPen(m_clrProgressText);
         painter->drawText(inset, Qt::AlignCenter | Qt::TextSingleLine,
                           ProgressCellText(state, text));

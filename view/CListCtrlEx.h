@@ -53,7 +53,6 @@ public:
     QColor m_clrProgressBar;
     QColor m_clrText;
     int m_nProgressColumn = 0;
-    int m_nFallbackPercent = 0;
     int m_nLastSelected = -1;
 
 private:

@@ -106,7 +106,7 @@ TEST_F(FetchFailureTest, EachFailureHasItsReportAndLeavesNoFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // A file of that name from before goes too: a failed run leaves nothing behind.
+        // A file of that name from before is never touched.
         ASSERT_TRUE(WriteFile(m_folder.File("out.flv"), "old"));
         MediaFetcher fetcher;
         fetcher.SetTimeouts(300ms, 700ms);
@@ -114,12 +114,16 @@ TEST_F(FetchFailureTest, EachFailureHasItsReportAndLeavesNoFile) {
         EXPECT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), c.url(), "out.flv"), c.expected);
         EXPECT_EQ(fetcher.IsStopped(), c.stopAfterwards);
         ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
-        if (c.expected == FETCH_BAD_URL) {
-            EXPECT_TRUE(FileExists(m_folder.File("out.flv")));  // never got as far as the file
-            ASSERT_EQ(unlink(m_folder.File("out.flv").c_str()), 0);
-        } else {
-            EXPECT_FALSE(FileExists(m_folder.File("out.flv")));
+        EXPECT_EQ(ReadFile(m_folder.File("out.flv")), "old");
+        EXPECT_FALSE(FileExists(m_folder.File("out.flv.part")));
+        // Bytes that arrived stay in the part file for a Start; an empty one goes.
+        const FetchResume resume = fetcher.Resume();
+        EXPECT_EQ(resume.IsSet(), FileExists(m_folder.File("out[2].flv.part")));
+        if (resume.IsSet()) {
+            EXPECT_FALSE(ReadFile(resume.strPartPath).empty());
+            ASSERT_EQ(unlink(resume.strPartPath.c_str()), 0);
         }
+        EXPECT_FALSE(fetcher.FailureText().empty());
     }
 }
 
@@ -173,14 +177,14 @@ TEST_F(FetchFailureTest, AFolderThatCannotHoldTheFileIsAFileError) {
     EXPECT_EQ(m_server.Hits("/big.flv"), 0);
 }
 
-// /dev/full takes the open but refuses every write, as a full disk does.
-TEST_F(FetchFailureTest, AFailedWriteStopsTheTaskAndRemovesTheFile) {
-    ASSERT_EQ(symlink("/dev/full", m_folder.File("full.flv").c_str()), 0);
+// A link planted at the part file's name (here to /dev/full) is never followed.
+TEST_F(FetchFailureTest, APlantedLinkAtThePartFileIsNotFollowed) {
+    ASSERT_EQ(symlink("/dev/full", m_folder.File("full.flv.part").c_str()), 0);
     FetchRecorder recorder;
     MediaFetcher fetcher;
     EXPECT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/big.flv"), "full.flv"),
-              FETCH_TRANSFER_ERROR);
-    EXPECT_EQ(fetcher.IsStopped(), 1);
+              FETCH_DONE);
+    EXPECT_EQ(fetcher.FileName(), "full[2].flv");
     EXPECT_FALSE(FileExists(m_folder.File("full.flv")));
     ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
 }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -73,7 +77,10 @@ TEST_F(MediaFetcherTest, WritesExactlyTheServedBytes) {
         recorder.AcknowledgeDataOf(&fetcher);
         ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), c.url, "out.flv"), FETCH_DONE);
         EXPECT_TRUE(fetcher.IsThreadFinished());
+        EXPECT_EQ(fetcher.FileName(), "out.flv");
         EXPECT_EQ(ReadFile(m_folder.File("out.flv")), c.body);
+        EXPECT_FALSE(FileExists(m_folder.File("out.flv.part")));
+        ASSERT_EQ(unlink(m_folder.File("out.flv").c_str()), 0);
         EXPECT_EQ(fetcher.Received(), c.body.size());
         EXPECT_EQ(fetcher.ReceivedUnlocked(), c.body.size());
         EXPECT_EQ(fetcher.Length(), c.lengthKnown ? c.body.size() : 0u);
@@ -133,19 +140,56 @@ TEST_F(MediaFetcherTest, PostsNoNewDataReportWhileOneIsUnhandled) {
     ExpectReportProtocol(recorder.Reports(), 3, fetcher.Serial());
 }
 
-TEST_F(MediaFetcherTest, OverwritesAnExistingFileFromTheStart) {
+// Whatever holds the name (a file, a link to a file elsewhere, a FIFO) stays as it was;
+// the download completes under the next free name.
+TEST_F(MediaFetcherTest, NeverTouchesWhatHoldsItsName) {
     const std::string data = MakeTestBytes(4000, 2);
     m_server.ServeBytes("/v.flv", data);
     StartServer();
-    ASSERT_TRUE(WriteFile(m_folder.File("v.flv"), std::string(100000, 'x')));
-
-    for (int run = 0; run < 2; ++run) {  // a restarted task also starts from byte 0
+    TempDir elsewhere;
+    ASSERT_TRUE(WriteFile(elsewhere.File("victim"), "precious"));
+    ASSERT_TRUE(WriteFile(m_folder.File("file.flv"), "old"));
+    ASSERT_EQ(symlink(elsewhere.File("victim").c_str(), m_folder.File("link.flv").c_str()), 0);
+    ASSERT_EQ(symlink(elsewhere.File("victim").c_str(), m_folder.File("part.flv.part").c_str()), 0);
+    ASSERT_EQ(mkfifo(m_folder.File("fifo.flv").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo(m_folder.File("fifopart.flv.part").c_str(), 0644), 0);
+    for (const std::string name : {"file", "link", "part", "fifo", "fifopart"}) {
+        SCOPED_TRACE(name);
         FetchRecorder recorder;
         MediaFetcher fetcher;
-        ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/v.flv"), "v.flv"),
-                  FETCH_DONE);
-        EXPECT_EQ(ReadFile(m_folder.File("v.flv")), data);
+        ASSERT_EQ(
+            RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/v.flv"), name + ".flv"),
+            FETCH_DONE);
+        EXPECT_EQ(fetcher.FileName(), name + "[2].flv");
+        EXPECT_EQ(ReadFile(m_folder.File(name + "[2].flv")), data);
     }
+    EXPECT_EQ(ReadFile(m_folder.File("file.flv")), "old");
+    EXPECT_EQ(ReadFile(elsewhere.File("victim")), "precious");
+}
+
+// Ten downloads of one name at once: ten whole files, none overwritten.
+TEST_F(MediaFetcherTest, SameNameDownloadsAtOnceGiveDistinctWholeFiles) {
+    const std::string data = MakeTestBytes(300 * 1024, 3);
+    m_server.ServeChunked("/v.flv", data, 8192);
+    StartServer();
+    constexpr int kCount = 10;
+    std::vector<std::unique_ptr<FetchRecorder>> recorders;
+    std::vector<std::unique_ptr<MediaFetcher>> fetchers;
+    for (int i = 0; i < kCount; ++i) {
+        recorders.push_back(std::make_unique<FetchRecorder>());
+        fetchers.push_back(std::make_unique<MediaFetcher>());
+        fetchers[i]->SetView(recorders[i].get());
+        fetchers[i]->SetTask(m_folder.Path(), m_server.Url("/v.flv"), "Same.flv", i, 0);
+        ASSERT_TRUE(fetchers[i]->Start());
+    }
+    std::set<std::string> names;
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_EQ(recorders[i]->WaitForTerminal(), FETCH_DONE);
+        fetchers[i]->Join();
+        names.insert(fetchers[i]->FileName());
+        EXPECT_EQ(ReadFile(m_folder.File(fetchers[i]->FileName())), data);
+    }
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(kCount));
 }
 
 TEST_F(MediaFetcherTest, BuildsOnePathFromFolderAndName) {
@@ -159,8 +203,10 @@ TEST_F(MediaFetcherTest, BuildsOnePathFromFolderAndName) {
             MediaFetcher fetcher;
             ASSERT_EQ(RunFetcher(fetcher, recorder, folder, m_server.Url("/v.flv"), name),
                       FETCH_DONE);
-            EXPECT_EQ(fetcher.m_strPath, m_folder.File("a.flv"));
+            EXPECT_EQ(fetcher.m_strPath, m_folder.File("a.flv.part"));
+            EXPECT_EQ(fetcher.FileName(), "a.flv");
             EXPECT_EQ(ReadFile(m_folder.File("a.flv")), "payload");
+            ASSERT_EQ(unlink(m_folder.File("a.flv").c_str()), 0);
         }
     }
 }
@@ -270,7 +316,7 @@ TEST_F(MediaFetcherTest, ParallelFetchersKeepToTheirOwnTask) {
     }
 }
 
-TEST_F(MediaFetcherTest, ASecondFetcherCannotWriteAFileInUse) {
+TEST_F(MediaFetcherTest, ASecondFetcherOfANameInUseTakesTheNextName) {
     m_server.ServeSlow("/slow.flv", 64 * 1024, 1024, std::chrono::milliseconds(20));
     m_server.ServeBytes("/v.flv", "other");
     StartServer();
@@ -286,9 +332,12 @@ TEST_F(MediaFetcherTest, ASecondFetcherCannotWriteAFileInUse) {
     MediaFetcher second;
     EXPECT_EQ(
         RunFetcher(second, secondRecorder, m_folder.Path(), m_server.Url("/v.flv"), "same.flv", 2),
-        FETCH_FILE_ERROR);
+        FETCH_DONE);
+    EXPECT_EQ(second.FileName(), "same[2].flv");
+    EXPECT_EQ(ReadFile(m_folder.File("same[2].flv")), "other");
     first.RequestStop();
     EXPECT_EQ(firstRecorder.WaitForTerminal(), FETCH_STOPPED);
+    EXPECT_FALSE(FileExists(m_folder.File("same.flv")));
 }
 
 }  // namespace

@@ -134,7 +134,18 @@ TEST_F(WholeProgramTest, BrokenSitesAndMediaFailTheirTasksOnly) {
     for (int row = 0; row < 6; ++row) {
         EXPECT_EQ(State(row), row == 4 ? TASK_FINISH : TASK_FAILED) << Cell(row, COL_SOURCE);
     }
-    EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"Good.flv"});
+    // What arrived before a break stays for a Start; nothing else is left.
+    EXPECT_EQ(FilesInFolder(),
+              (std::vector<std::string>{"Good.flv", "Short.flv.part", "Stall.flv.part"}));
+    // Each failure says why, where the pointer rests on its row.
+    const char* const reasons[] = {
+        "The page has no video.", "The server answered 404 Not Found.",
+        "The connection was lost after 29 KB.",
+        "The download was too slow (under 1 KB/s for 1 s) after 1000 bytes.", ""};
+    for (int row = 0; row < 5; ++row) {
+        EXPECT_EQ(view->TaskModel().GetItemReason(row), reasons[row]) << Cell(row, COL_SOURCE);
+    }
+    EXPECT_FALSE(view->TaskModel().GetItemReason(5).empty());
     // The address given up was the last: the resolver goes idle.
     EXPECT_TRUE(WaitDriving([&] { return !view->Resolver().IsResolving(); }, 10000));
 }

@@ -199,8 +199,8 @@ TEST(ServiceLoad, FiftyAtATimeFromAnotherProcessAllAnsweredRightInBoundedMemory)
     for (int i = 0; i < kRequests; ++i) {
         const std::string file = work.File(std::to_string(i) + ".html");
         const std::string body = testsupport::ReadFile(file);
-        const std::string link =
-            "href=\"" + site.Url("/media/" + std::to_string(i) + ".mp4") + "\">Download video";
+        const std::string link = "href=\"" + site.Url("/media/" + std::to_string(i) + ".mp4") +
+                                 "\" title=\"video file\">Download video";
         if (statusByFile[file] != 200 || body.find(link) == std::string::npos) {
             if (++failures <= 5) {
                 ADD_FAILURE() << "request " << i << ": status " << statusByFile[file] << "\n"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -35,13 +37,61 @@ TEST(ApplyTakenNameRule, RenamesOnlyTakenNames) {
     } cases[] = {
         {"My Clip.flv", "My Clip[2].flv"},
         {"Free.flv", "Free.flv"},
-        {"a.flv.flv", "a[2].flv[2].flv"},
-        {"Twice.flv", "Twice[2].flv"},   // looks once: the [2] name is returned though taken
-        {"my clip.flv", "my clip.flv"},  // file names compare case-sensitively
+        {"a.flv.flv", "a.flv[2].flv"},        // the number goes before the last extension
+        {"Twice.flv", "Twice[3].flv"},        // counts on until the name is free
+        {"my clip.flv", "my clip.flv"},       // file names compare case-sensitively
+        {"Parted.flv", "Parted[2].flv"},      // a part file holds the name as well
+        {"Linked.flv", "Linked[2].flv"},      // so does a dangling link
+        {"Reserved.flv", "Reserved[3].flv"},  // and a name another task holds
+        {"noext", "noext[2]"},
+    };
+    Touch(folder.Path() + "/Parted.flv.part");
+    Touch(folder.Path() + "/noext");
+    ASSERT_EQ(symlink("/nonexistent/target", (folder.Path() + "/Linked.flv").c_str()), 0);
+    const NameTakenByTask taken = [](const std::string& name) {
+        return name == "Reserved.flv" || name == "Reserved[2].flv";
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ApplyTakenNameRule(folder.Path(), c.name), c.expected) << c.name;
+        EXPECT_EQ(ApplyTakenNameRule(folder.Path(), c.name, taken), c.expected) << c.name;
     }
+}
+
+TEST(FileNames, NumberedAndPartNamesStayWithinTheLimit) {
+    const std::string longName = std::string(250, 'a') + ".flv";
+    for (int n : {2, 10, 12345}) {
+        const std::string numbered = NumberedName(longName, n);
+        EXPECT_LE(numbered.size(), kMaxFileNameBytes);
+        EXPECT_EQ(numbered.substr(numbered.size() - 4), ".flv");
+        EXPECT_NE(numbered.find("[" + std::to_string(n) + "]"), std::string::npos);
+    }
+    EXPECT_EQ(PartNameFor("a.flv"), "a.flv.part");
+    EXPECT_EQ(PartNameFor(longName).size(), kMaxFileNameBytes);
+}
+
+TEST(FileNames, TheMediaNamesItsContainer) {
+    const struct {
+        std::string url;
+        std::string contentType;
+        std::string address;  // ExtensionFromAddress
+        std::string type;     // ExtensionFromContentType
+    } cases[] = {
+        {"http://h/v/clip.MP4?x=1.flv", "video/mp4; codecs=x", ".mp4", ".mp4"},
+        {"http://h/get?id=3", "video/webm", "", ".webm"},
+        {"http://h/a.webm/video", "application/octet-stream", "", ""},
+        {"http://h/x.ts#frag", "video/MP2T", ".ts", ".ts"},
+        {"http://h.mov", "video/x-flv", "", ".flv"},
+        {"http://h/x.exe", "text/html", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExtensionFromAddress(c.url), c.address) << c.url;
+        EXPECT_EQ(ExtensionFromContentType(c.contentType), c.type) << c.contentType;
+    }
+    EXPECT_EQ(WithMediaExtension("Clip.flv", ".mp4"), "Clip.mp4");
+    EXPECT_EQ(WithMediaExtension("Clip.flv", ""), "Clip.flv");
+    EXPECT_EQ(WithMediaExtension("Clip.webm", ".mp4"), "Clip.webm");
+    EXPECT_TRUE(HasVideoExtension("x.MP4"));
+    EXPECT_FALSE(HasVideoExtension("x.mp4.exe"));
+    EXPECT_FALSE(HasVideoExtension(".mp4"));
 }
 
 class DefaultFolderTest : public ::testing::Test {

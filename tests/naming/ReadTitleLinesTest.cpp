@@ -59,7 +59,7 @@ TEST_F(TitleSite, CollectsTheTitleLinesAsWritten) {
          "<html>\r\n\r\n  <title>My\r\nClip</title>\r\n<body>", "  <title>MyClip</title>",
          "MyClip.flv"},
         {"end tag before the start line collects only the start line",
-         "</title>\n<title>Long\nTitle</title>\n", "<title>Long", ".flv"},
+         "</title>\n<title>Long\nTitle</title>\n", "<title>Long", ""},
         {"last line without line feed", "<title>Tail</title>", "<title>Tail</title>", "Tail.flv"},
         {"no title", "<html><body>nothing</body></html>\n", "", ""},
         {"non-empty line 501 still counts", Lines(500, "x") + "<title>Late</title>\n",
@@ -102,7 +102,7 @@ TEST_F(TitleSite, PageWithoutLineBreaksStaysBounded) {
     EXPECT_LE(lines.size(), defaults.maxLineBytes);
     EXPECT_EQ(lines.rfind("<title>aaa", 0), 0u);
     // The title never closed inside the bound, so it names nothing.
-    EXPECT_EQ(TitleToFileName(lines), ".flv");
+    EXPECT_EQ(TitleToFileName(lines), "");
 }
 
 TEST_F(TitleSite, StalledServerEndsAtTheTimeBoundWithWhatArrived) {

@@ -325,7 +325,7 @@ TEST_F(ResolverTest, AFailedResolutionLogsOneWarningWithTaskPageAndReason) {
     EXPECT_NE(lines[0].find("task 0 "), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("\"http://video.example/none\\nforged\""), std::string::npos)
         << lines[0];
-    EXPECT_NE(lines[0].find("nothing to download"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("The page has no video."), std::string::npos) << lines[0];
     EXPECT_EQ(lines[0].find('\n'), std::string::npos) << lines[0];
 
     // The service fails until the address is given up.
@@ -339,6 +339,24 @@ TEST_F(ResolverTest, AFailedResolutionLogsOneWarningWithTaskPageAndReason) {
     EXPECT_NE(lines[0].find("task 1 "), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("\"http://video.example/down\""), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("given up after 11 retries"), std::string::npos) << lines[0];
+}
+
+TEST_F(ResolverTest, AStreamOfferedAsTheDownloadFailsItsTaskSayingSo) {
+    TaskWarnings warnings;
+    service.SetLinks("http://video.example/live", "<a href='" + service.MediaUrl("master.m3u8") +
+                                                      "' title='" + kStreamLinkTitle +
+                                                      " (HLS)'>Download video</a>");
+    service.SetLinks("http://video.example/file", "<a href='" + service.MediaUrl("a.flv") +
+                                                      "' title='video file'>Download video</a>");
+    New("http://video.example/live", "x.flv");
+    New("http://video.example/file", "y.flv");
+    ASSERT_TRUE(WaitFor([this] { return Idle() && State(0) == TASK_FAILED; }));
+    EXPECT_EQ(Cell(0, COL_FLV), "");  // no playlist is saved as the video
+    ASSERT_TRUE(
+        WaitFor([this] { return State(1) == TASK_DOWNLOADING || State(1) == TASK_FINISH; }));
+    const std::vector<std::string> lines = warnings.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("This video is a stream."), std::string::npos) << lines[0];
 }
 
 TEST_F(ResolverTest, TakesOnlyDownloadAnchorsOutsideTheServiceAndTheSmallestAddress) {

@@ -61,13 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         FinderCase{"object data that is media",
                    "<object data=\"/clip.flv\"></object>",
                    {"http://site.test/clip.flv"}},
-        FinderCase{"JSON-LD contentUrl with escapes",
+        FinderCase{"JSON-LD contentUrl with escapes, an array; embedUrl is a player",
                    "<script type=\"application/ld+json\">{\"@type\": \"VideoObject\", "
-                   "\"contentUrl\" : \"https:\\/\\/cdn.test\\/ld.mp4\", \"embedUrl\": "
-                   "\"https://cdn.test/player\", \"contentUrl\": \"/clip\\u00e9.mp4\", \"x\": "
-                   "\"https://cdn.test/player\"}</script>"
+                   "\"contentUrl\" : [\"https:\\/\\/cdn.test\\/ld.mp4\", \"/clip\\u00e9.mp4\"], "
+                   "\"embedUrl\": \"https://cdn.test/player\"}</script>"
                    "<script>var x = {\"contentUrl\": \"https://cdn.test/js.mp4\"};</script>",
-                   {"https://cdn.test/ld.mp4", "http://site.test/clip%C3%A9.mp4"}},
+                   {"https://cdn.test/ld.mp4", "http://site.test/clip%C3%A9.mp4",
+                    "https://cdn.test/js.mp4"}},
         FinderCase{"links to media files only, query and fragment ignored",
                    "<a href=\"files/clip.FLV?token=1#t\">a</a><a href=\"page2.html\">b</a>"
                    "<a href=\"/x.mp4.html\">c</a><a href=\"/get?f=a.mp4\">d</a>"

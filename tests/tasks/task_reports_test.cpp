@@ -65,19 +65,69 @@ TEST_F(TaskReportsTest, FailureMarksTheRowAndKeepsTheFetcher) {
     EXPECT_NE(table.FetcherInSlot(0), nullptr);
     EXPECT_EQ(table.Running(), 0);
     EXPECT_FALSE(std::filesystem::exists(FileIn("m.flv")));
-    // Failed without a stop flag: Start leaves it alone.
+    EXPECT_FALSE(std::filesystem::exists(FileIn("m.flv.part")));
+    // Start retries a failed download; once the server has the file, it finishes.
+    server.ServeBytes("/later.flv", clip);
+    table.TaskModel().SetItemText(row, COL_FLV, server.Url("/later.flv"));
     table.SelectRow(row, true);
     table.OnStart();
-    EXPECT_EQ(table.GetTaskState(row), TASK_FAILED);
+    EXPECT_EQ(table.GetTaskState(row), TASK_DOWNLOADING);
+    EXPECT_EQ(table.TaskModel().GetItemReason(row), "");
+    ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) == TASK_FINISH; }));
+    EXPECT_EQ(testsupport::ReadFile(FileIn("m.flv")), clip);
 }
 
-TEST_F(TaskReportsTest, StoppedTaskRestartsFromByteZero) {
+// Every failure keeps its reason in the row's tooltip, in the user's words.
+TEST_F(TaskReportsTest, EachFailureShowsItsReasonInTheTooltip) {
+    server.ServeTruncated("/short.flv", 100000, std::string(30000, 'x'));
+    const std::string refused = "http://127.0.0.1:1/v.flv";
+    const struct {
+        std::string url;
+        std::string reason;
+    } cases[] = {
+        {server.Url("/missing.flv"), "The server answered 404 Not Found."},
+        {server.Url("/short.flv"), "The connection was lost after 29 KB."},
+        {refused, "The server could not be reached."},
+        {"http://nothing.invalid/v.flv", "The server's name could not be found."},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        Add("http://page/f" + std::to_string(n), "f" + std::to_string(n) + ".flv");
+        const int row = table.GetItemCount() - 1;
+        const int taskId = table.TaskModel().GetItemData(row);
+        table.TaskModel().SetItemText(row, COL_FLV, c.url);
+        table.SetTaskState(row, TASK_DOWNLOADING);
+        table.RaiseRunning();
+        table.StartFetcher(c.url, "f" + std::to_string(n++) + ".flv", taskId);
+        ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) == TASK_FAILED; }));
+        for (int column = 0; column < kTaskColumnCount; ++column) {
+            EXPECT_EQ(table.TaskModel()
+                          .data(table.TaskModel().index(row, column), Qt::ToolTipRole)
+                          .toString()
+                          .toStdString(),
+                      c.reason);
+        }
+        EXPECT_EQ(Cell(row, COL_STATE), "");  // no column of its own
+    }
+    // The resolver's failures and any later ones go the same way.
+    table.FailTask(0, "The page has no video.");
+    EXPECT_EQ(table.TaskModel().GetItemReason(0), "The page has no video.");
+    EXPECT_EQ(table.GetTaskState(0), TASK_FAILED);
+    table.SetTaskState(0, TASK_WAIT);
+    EXPECT_EQ(table.TaskModel().GetItemReason(0), "");
+}
+
+// The slow server offers no validator: the kept bytes cannot be trusted, so the download
+// starts over in its own part file.
+TEST_F(TaskReportsTest, StoppedTaskWithoutValidatorRestartsFromByteZero) {
     const int row = Download("http://page/s", "/slow.flv", "s.flv");
     ASSERT_TRUE(WaitFor([&] { return Cell(row, COL_PROGRESS) != "0 %"; }));
     EXPECT_NE(table.GetSpeedText(), "0 KB");
     table.StopTask(row);
     ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) == TASK_STOP; }));
     EXPECT_FALSE(std::filesystem::exists(FileIn("s.flv")));
+    EXPECT_TRUE(std::filesystem::exists(FileIn("s.flv.part")));  // Stop keeps what came
     EXPECT_EQ(table.Running(), 0);
     EXPECT_EQ(table.GetSpeedText(), "0 KB");
 
@@ -88,6 +138,7 @@ TEST_F(TaskReportsTest, StoppedTaskRestartsFromByteZero) {
     EXPECT_EQ(table.Running(), 1);
     ASSERT_TRUE(WaitFor([&] { return table.GetTaskState(row) == TASK_FINISH; }, 15000));
     EXPECT_EQ(testsupport::ReadFile(FileIn("s.flv")), TestHttpServer::SlowBody(400000));
+    EXPECT_FALSE(std::filesystem::exists(FileIn("s.flv.part")));
     EXPECT_EQ(table.Running(), 0);
 }
 
@@ -113,13 +164,11 @@ TEST_F(TaskReportsTest, DeleteDuringDownloadRemovesRowAndPartialFile) {
     table.SelectRow(row, true);
     table.OnDelete();
     EXPECT_EQ(table.GetItemCount(), 0);
-    // The worker's stop report finds no row; the slot's fetcher ends on its own.
-    ASSERT_TRUE(WaitFor([&] {
-        const MediaFetcher* fetcher = table.FetcherInSlot(0);
-        return fetcher && fetcher->IsThreadFinished();
-    }));
+    // The fetcher went with its row, and its part file with it.
+    EXPECT_EQ(table.FetcherInSlot(0), nullptr);
     QCoreApplication::processEvents();
     EXPECT_FALSE(std::filesystem::exists(FileIn("d.flv")));
+    EXPECT_FALSE(std::filesystem::exists(FileIn("d.flv.part")));
     EXPECT_EQ(table.Running(), 0);
 }
 

@@ -1,0 +1,57 @@
+#pragma once
+// One media resource served over HTTP with a strong ETag and byte ranges (If-Range
+// honoured, as a careful server does), generated on the fly so it may be large. It
+// counts the body bytes it sends, and can hold or drop a response part way, so tests
+// and benchmarks can stop, break and resume downloads at a known place.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "tests/support/RawTcpServer.h"
+
+namespace testsupport {
+
+class ResumableSource {
+public:
+    ResumableSource(std::uint64_t size, unsigned version);
+    bool Start() { return m_server.Start(); }
+    std::string Url(const std::string& path) const { return m_server.Url(path); }
+
+    // The bytes of version `version` of a resource of `size` bytes.
+    static std::string Bytes(std::uint64_t size, unsigned version, std::uint64_t from = 0,
+                             std::uint64_t count = UINT64_MAX);
+    // From now on the resource is another one (another ETag).
+    void ChangeTo(unsigned version);
+    // Answers stop sending once the resource's byte `offset` is reached: they wait for
+    // Release (or the end), or, with `drop`, close the connection there. Once only.
+    void HoldAt(std::uint64_t offset, bool drop = false);
+    void Release();
+    // Whether ETag (and so resuming) is offered at all.
+    void OfferValidator(bool offer) { m_bValidator.store(offer); }
+
+    std::uint64_t BodyBytesSent() const { return m_nSent.load(); }
+    int Requests() const { return m_nRequests.load(); }
+    int PartialAnswers() const { return m_nPartial.load(); }
+
+private:
+    void Serve(int socket, const std::atomic<bool>& stopping);
+    bool WaitAtHold(std::uint64_t offset, const std::atomic<bool>& stopping, bool& drop);
+
+    const std::uint64_t m_nSize;
+    std::atomic<unsigned> m_nVersion;
+    std::atomic<bool> m_bValidator{true};
+    std::atomic<std::uint64_t> m_nSent{0};
+    std::atomic<int> m_nRequests{0};
+    std::atomic<int> m_nPartial{0};
+    std::mutex m_lock;
+    std::condition_variable m_released;
+    bool m_bHolding = false;
+    bool m_bDrop = false;
+    std::uint64_t m_nHoldAt = 0;
+    RawTcpServer m_server;  // last: its threads use the members above
+};
+
+}  // namespace testsupport
