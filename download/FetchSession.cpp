@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/AsciiText.h"
 #include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
 #include "base/CurlTransfer.h"
@@ -159,8 +160,48 @@ bool FetchSession::SetCredentials(bool proxy, const std::string& user,
                                   const std::string& password) {
     const CURLoption userOption = proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME;
     const CURLoption passwordOption = proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD;
-    return curl_easy_setopt(m_hEasy, userOption, user.c_str()) == CURLE_OK &&
+    const CURLoption authOption = proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH;
+    // CURLOPT_UNRESTRICTED_AUTH stays off: a redirect to another host drops them.
+    return curl_easy_setopt(m_hEasy, authOption, static_cast<unsigned long>(CURLAUTH_ANY)) ==
+               CURLE_OK &&
+           curl_easy_setopt(m_hEasy, userOption, user.c_str()) == CURLE_OK &&
            curl_easy_setopt(m_hEasy, passwordOption, password.c_str()) == CURLE_OK;
+}
+
+bool FetchSession::Retarget(const std::string& url) {
+    return curl_easy_setopt(m_hEasy, CURLOPT_URL, url.c_str()) == CURLE_OK;
+}
+
+std::string FetchSession::AnsweringUrl() const {
+    const char* url = nullptr;
+    if (curl_easy_getinfo(m_hEasy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || url == nullptr) {
+        return {};
+    }
+    return url;
+}
+
+std::string FetchSession::AuthRealm(bool proxy) const {
+    constexpr std::size_t kMaxRealm = 120;
+    const char* header = ResponseHeader(m_hEasy, proxy ? "Proxy-Authenticate" : "WWW-Authenticate");
+    if (header == nullptr) {
+        return {};
+    }
+    const std::string value = header;
+    const std::string key = "realm=\"";
+    const std::size_t at = AsciiLower(value).find(key);
+    if (at == std::string::npos) {
+        return {};
+    }
+    std::string realm;
+    for (std::size_t i = at + key.size(); i < value.size() && value[i] != '"'; ++i) {
+        if (realm.size() == kMaxRealm) {
+            realm += "...";
+            break;
+        }
+        const unsigned char c = static_cast<unsigned char>(value[i]);
+        realm += c < 0x20 || c == 0x7f ? '?' : value[i];
+    }
+    return realm;
 }
 
 bool FetchSession::SetResume(std::uint64_t offset, const std::string& validator) {
@@ -205,6 +246,8 @@ bool FetchSession::HeadersComplete() {
     if (status < 200) {
         return true;  // an interim answer; the real one follows
     }
+    // curl may answer a refusal itself within the run; only the last one counts.
+    m_bNeedAuth = m_bNeedProxyAuth = false;
     if (IsFollowedRedirect(status)) {
         const char* location = ResponseHeader(m_hEasy, "Location");
         if (location != nullptr && location[0] != '\0') {

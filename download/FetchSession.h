@@ -54,7 +54,15 @@ public:
     bool SetConnectOptions(std::chrono::milliseconds connectTimeout,
                            std::chrono::milliseconds idleTimeout, const FetchFloor& floor = {});
     bool SetRequestOptions(const std::string& url, LengthHandler onLength, BodyHandler onBody);
+    // Lets curl answer with the scheme the server offers (never Basic unasked), and
+    // sends them only to the host of the address the request now goes to.
     bool SetCredentials(bool proxy, const std::string& user, const std::string& password);
+    // Sends the next run to `url` instead: after a 401, the address that asked.
+    bool Retarget(const std::string& url);
+    // Of the last answer: the address it came from, after redirects, and the realm of
+    // its WWW-Authenticate (or Proxy-Authenticate) header, cut to a sane length.
+    std::string AnsweringUrl() const;
+    std::string AuthRealm(bool proxy) const;
     // Asks for the resource from byte `offset` on, only if it still is the one `validator`
     // (an ETag or a Last-Modified date of an earlier answer) names: an If-Range request.
     // Offset 0 asks for all of it again.
