@@ -1,5 +1,7 @@
 #include "base/CurlTransfer.h"
 
+#include <algorithm>
+
 namespace tamsel {
 
 namespace {
@@ -24,7 +26,8 @@ bool ApplyTransferOptions(CURL* easy, const CurlTransferOptions& options) {
     ok = ok && set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     ok = ok && set(CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
     ok = ok && set(CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
-    ok = ok && set(CURLOPT_LOW_SPEED_LIMIT, options.stallSeconds > 0 ? 1L : 0L);
+    ok = ok && set(CURLOPT_LOW_SPEED_LIMIT,
+                   options.stallSeconds > 0 ? std::max(1L, options.stallBytesPerSecond) : 0L);
     ok = ok && set(CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
     ok = ok && set(CURLOPT_MAXFILESIZE_LARGE, options.maxBodyBytes);
     if (options.receiveBufferBytes > 0) {

@@ -14,7 +14,9 @@ struct CurlTransferOptions {
     long maxRedirects = 10;     // 0: redirects are not followed
     long connectTimeoutMs = 0;  // 0: curl's default
     long totalTimeoutMs = 0;    // whole transfer, connect included; 0: no bound
-    long stallSeconds = 0;      // a connection moving under 1 byte/s this long ends; 0: never
+    long stallSeconds =
+        0;  // a connection moving under stallBytesPerSecond this long ends; 0: never
+    long stallBytesPerSecond = 1;
     curl_off_t maxBodyBytes =
         0;  // a body announced or grown beyond this ends the transfer; 0: no cap
     long receiveBufferBytes = 0;  // 0: curl's default

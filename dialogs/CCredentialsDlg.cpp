@@ -8,17 +8,27 @@
 
 namespace tamsel {
 
-CCredentialsDlg::CCredentialsDlg(QWidget* parent, const QString& url, bool proxy)
+CCredentialsDlg::CCredentialsDlg(QWidget* parent, const QString& host, const QString& realm,
+                                 bool proxy, bool plainHttp)
     : QDialog(parent), m_editUser(new QLineEdit(this)), m_editPassword(new QLineEdit(this)) {
     setWindowTitle(proxy ? QStringLiteral("Proxy Authentication")
                          : QStringLiteral("Authentication"));
     m_editPassword->setEchoMode(QLineEdit::Password);
 
-    auto* intro = new QLabel(
-        (proxy ? QStringLiteral("The proxy asks for a user name and password to fetch:\n")
-               : QStringLiteral("The server asks for a user name and password for:\n")) +
-            url,
-        this);
+    m_strQuestion =
+        proxy ? QStringLiteral("The proxy asks for a user name and password.")
+              : QStringLiteral("The server %1 asks for a user name and password.").arg(host);
+    if (!realm.isEmpty()) {
+        m_strQuestion += QStringLiteral("\nIt calls the protected area \"%1\".").arg(realm);
+    }
+    if (plainHttp) {
+        m_strQuestion += QStringLiteral(
+            "\nThis connection is not encrypted: the password travels over plain http, "
+            "readable by anyone on the way.");
+    }
+    // Host and realm come from the server: shown as text, never as markup.
+    auto* intro = new QLabel(m_strQuestion, this);
+    intro->setTextFormat(Qt::PlainText);
     intro->setWordWrap(true);
     intro->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -35,6 +45,10 @@ CCredentialsDlg::CCredentialsDlg(QWidget* parent, const QString& url, bool proxy
     layout->addLayout(form);
     layout->addWidget(buttons);
     setMinimumWidth(360);
+}
+
+QString CCredentialsDlg::Question() const {
+    return m_strQuestion;
 }
 
 QString CCredentialsDlg::User() const {

@@ -1,5 +1,7 @@
 #include <chrono>
 
+#include "base/UrlParse.h"
+#include "base/WipeText.h"
 #include "download/MediaFetcher.h"
 
 namespace tamsel {
@@ -9,8 +11,25 @@ namespace {
 constexpr auto kStopCheckInterval = std::chrono::milliseconds(200);
 }  // namespace
 
-CredentialsRequest::CredentialsRequest(int reportId, std::string url, bool proxy)
-    : m_nReportId(reportId), m_strUrl(std::move(url)), m_bProxy(proxy) {}
+CredentialsRequest::CredentialsRequest(int reportId, std::string url, bool proxy, std::string realm)
+    : m_nReportId(reportId),
+      m_strUrl(std::move(url)),
+      m_bProxy(proxy),
+      m_strRealm(std::move(realm)) {}
+
+CredentialsRequest::~CredentialsRequest() {
+    WipeText(m_strPassword);
+}
+
+std::string CredentialsRequest::Host() const {
+    ParsedUrl parsed;
+    return !m_bProxy && ParseUrl(m_strUrl, parsed) ? parsed.host : std::string();
+}
+
+bool CredentialsRequest::IsPlainHttp() const {
+    ParsedUrl parsed;
+    return !m_bProxy && ParseUrl(m_strUrl, parsed) && parsed.scheme == "http";
+}
 
 void CredentialsRequest::Answer(bool ok, const std::string& user, const std::string& password) {
     {
@@ -42,6 +61,7 @@ bool CredentialsRequest::Wait(const std::atomic<int>& stop, std::string& user,
     }
     user = m_strUser;
     password = m_strPassword;
+    WipeText(m_strPassword);
     return true;
 }
 

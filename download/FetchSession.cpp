@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/AsciiText.h"
 #include "base/CancellableTransfer.h"
 #include "base/CurlGlobal.h"
 #include "base/CurlTransfer.h"
@@ -126,11 +127,16 @@ bool FetchSession::Open() {
 }
 
 bool FetchSession::SetConnectOptions(std::chrono::milliseconds connectTimeout,
-                                     std::chrono::milliseconds idleTimeout) {
+                                     std::chrono::milliseconds idleTimeout,
+                                     const FetchFloor& floor) {
+    m_headDeadline = floor.headDeadline;
     CurlTransferOptions options;
     options.connectTimeoutMs = static_cast<long>(connectTimeout.count());
     options.stallSeconds = static_cast<long>(std::max<std::chrono::seconds::rep>(
         1, std::chrono::ceil<std::chrono::seconds>(idleTimeout).count()));
+    options.stallBytesPerSecond = floor.minBytesPerSecond;
+    m_nStallSeconds = options.stallSeconds;
+    m_nFloorBytesPerSecond = floor.minBytesPerSecond;
     options.receiveBufferBytes = kReceiveBufferSize;
     options.errorBuffer = m_szError;
     // The file is stored as the server sends it: no encoding is offered.
@@ -154,8 +160,48 @@ bool FetchSession::SetCredentials(bool proxy, const std::string& user,
                                   const std::string& password) {
     const CURLoption userOption = proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME;
     const CURLoption passwordOption = proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD;
-    return curl_easy_setopt(m_hEasy, userOption, user.c_str()) == CURLE_OK &&
+    const CURLoption authOption = proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH;
+    // CURLOPT_UNRESTRICTED_AUTH stays off: a redirect to another host drops them.
+    return curl_easy_setopt(m_hEasy, authOption, static_cast<unsigned long>(CURLAUTH_ANY)) ==
+               CURLE_OK &&
+           curl_easy_setopt(m_hEasy, userOption, user.c_str()) == CURLE_OK &&
            curl_easy_setopt(m_hEasy, passwordOption, password.c_str()) == CURLE_OK;
+}
+
+bool FetchSession::Retarget(const std::string& url) {
+    return curl_easy_setopt(m_hEasy, CURLOPT_URL, url.c_str()) == CURLE_OK;
+}
+
+std::string FetchSession::AnsweringUrl() const {
+    const char* url = nullptr;
+    if (curl_easy_getinfo(m_hEasy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || url == nullptr) {
+        return {};
+    }
+    return url;
+}
+
+std::string FetchSession::AuthRealm(bool proxy) const {
+    constexpr std::size_t kMaxRealm = 120;
+    const char* header = ResponseHeader(m_hEasy, proxy ? "Proxy-Authenticate" : "WWW-Authenticate");
+    if (header == nullptr) {
+        return {};
+    }
+    const std::string value = header;
+    const std::string key = "realm=\"";
+    const std::size_t at = AsciiLower(value).find(key);
+    if (at == std::string::npos) {
+        return {};
+    }
+    std::string realm;
+    for (std::size_t i = at + key.size(); i < value.size() && value[i] != '"'; ++i) {
+        if (realm.size() == kMaxRealm) {
+            realm += "...";
+            break;
+        }
+        const unsigned char c = static_cast<unsigned char>(value[i]);
+        realm += c < 0x20 || c == 0x7f ? '?' : value[i];
+    }
+    return realm;
 }
 
 bool FetchSession::SetResume(std::uint64_t offset, const std::string& validator) {
@@ -200,12 +246,15 @@ bool FetchSession::HeadersComplete() {
     if (status < 200) {
         return true;  // an interim answer; the real one follows
     }
+    // curl may answer a refusal itself within the run; only the last one counts.
+    m_bNeedAuth = m_bNeedProxyAuth = false;
     if (IsFollowedRedirect(status)) {
         const char* location = ResponseHeader(m_hEasy, "Location");
         if (location != nullptr && location[0] != '\0') {
             return true;  // curl follows it
         }
     }
+    m_bHeadDone = true;
     if (m_nResumeOffset > 0 && (status == 200 || status == 206 || status == 416)) {
         // Anything but the asked-for range of the same resource starts afresh.
         if (status != 206 || !AcceptPartialAnswer()) {
@@ -296,12 +345,24 @@ std::size_t FetchSession::OnBodyData(char* data, std::size_t size, std::size_t c
 FetchOutcome FetchSession::Perform(const std::atomic<int>& stop) {
     m_bFinal200 = m_bNeedAuth = m_bNeedProxyAuth = false;
     m_bBadStatus = m_bStatusError = m_bBodyRejected = m_bRangeIgnored = false;
+    m_bHeadDone = m_bHeadLate = false;
     m_nStatus = 0;
     m_nResult = CURLE_OK;
     m_szError[0] = '\0';
 
-    const std::optional<CURLcode> result =
-        PerformUntil(m_hEasy, [&stop] { return stop.load() != 0; });
+    const auto headDue = std::chrono::steady_clock::now() + m_headDeadline;
+    const std::optional<CURLcode> result = PerformUntil(m_hEasy, [this, &stop, headDue] {
+        if (m_headDeadline.count() > 0 && !m_bHeadDone &&
+            std::chrono::steady_clock::now() >= headDue) {
+            m_bHeadLate = true;
+            return true;
+        }
+        return stop.load() != 0;
+    });
+    if (m_bHeadLate) {
+        m_nResult = CURLE_OPERATION_TIMEDOUT;
+        return FetchOutcome::TransferError;
+    }
     if (!result) {
         return FetchOutcome::Stopped;
     }
@@ -347,6 +408,11 @@ std::string FetchSession::FinalUrl() const {
 }
 
 std::string FetchSession::FailureReason() const {
+    if (m_bHeadLate) {
+        return "the server did not finish its answer's head within " +
+               std::to_string(std::chrono::ceil<std::chrono::seconds>(m_headDeadline).count()) +
+               " s";
+    }
     if (m_bBadStatus || m_bNeedAuth) {
         return "HTTP status " + std::to_string(m_nStatus);
     }
@@ -362,7 +428,25 @@ std::string FetchSession::FailureReason() const {
     return TransferFailureText(m_nResult, m_szError, ResponseStatus(m_hEasy));
 }
 
+std::string FetchSession::StallSentence(std::uint64_t received) const {
+    const std::string span = std::to_string(m_nStallSeconds) + " s";
+    curl_off_t thisTransfer = 0;
+    curl_easy_getinfo(m_hEasy, CURLINFO_SIZE_DOWNLOAD_T, &thisTransfer);
+    if (thisTransfer <= 0) {
+        return "The server sent nothing for " + span + ".";
+    }
+    // curl's low-speed limit: bytes came, too few to count.
+    return "The download was too slow (under " +
+           FormatAmount(static_cast<std::uint64_t>(std::max(1L, m_nFloorBytesPerSecond))) +
+           "/s for " + span + ") after " + FormatAmount(received) + ".";
+}
+
 std::string FetchSession::UserFailureReason(std::uint64_t received) const {
+    if (m_bHeadLate) {
+        return "The server did not finish its answer within " +
+               std::to_string(std::chrono::ceil<std::chrono::seconds>(m_headDeadline).count()) +
+               " s.";
+    }
     if (m_bBadStatus || m_bNeedAuth) {
         return StatusSentence("server", m_nStatus);
     }
@@ -392,8 +476,7 @@ std::string FetchSession::UserFailureReason(std::uint64_t received) const {
         case TransferFailure::NoAnswer:
             return "The server did not answer.";
         case TransferFailure::TimedOut:
-            return received > 0 ? "The download stalled after " + FormatAmount(received) + "."
-                                : "The server sent nothing.";
+            return StallSentence(received);
         case TransferFailure::TooManyRedirects:
             return "The server redirected too many times.";
         case TransferFailure::RefusedScheme:

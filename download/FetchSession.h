@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "download/FetchFloor.h"
+
 namespace tamsel {
 
 enum class FetchOutcome {
@@ -46,11 +48,21 @@ public:
     // Creates the handle.
     bool Open();
     // A connection must be made within `connectTimeout`; once made, a transfer that
-    // moves no byte for `idleTimeout` (whole seconds, rounded up) ends as TransferError.
+    // moves under `floor.minBytesPerSecond` for `idleTimeout` (whole seconds, rounded
+    // up), or whose answer's head is not complete within `floor.headDeadline`, ends as
+    // TransferError.
     bool SetConnectOptions(std::chrono::milliseconds connectTimeout,
-                           std::chrono::milliseconds idleTimeout);
+                           std::chrono::milliseconds idleTimeout, const FetchFloor& floor = {});
     bool SetRequestOptions(const std::string& url, LengthHandler onLength, BodyHandler onBody);
+    // Lets curl answer with the scheme the server offers (never Basic unasked), and
+    // sends them only to the host of the address the request now goes to.
     bool SetCredentials(bool proxy, const std::string& user, const std::string& password);
+    // Sends the next run to `url` instead: after a 401, the address that asked.
+    bool Retarget(const std::string& url);
+    // Of the last answer: the address it came from, after redirects, and the realm of
+    // its WWW-Authenticate (or Proxy-Authenticate) header, cut to a sane length.
+    std::string AnsweringUrl() const;
+    std::string AuthRealm(bool proxy) const;
     // Asks for the resource from byte `offset` on, only if it still is the one `validator`
     // (an ETag or a Last-Modified date of an earlier answer) names: an If-Range request.
     // Offset 0 asks for all of it again.
@@ -78,8 +90,14 @@ private:
     bool AcceptPartialAnswer();
     void NoteResourceHeaders();
     FetchOutcome Classify(CURLcode result) const;
+    std::string StallSentence(std::uint64_t received) const;
 
     CURL* m_hEasy = nullptr;
+    std::chrono::milliseconds m_headDeadline{0};
+    long m_nStallSeconds = 0;
+    long m_nFloorBytesPerSecond = 0;
+    bool m_bHeadDone = false;
+    bool m_bHeadLate = false;
     LengthHandler m_onLength;
     BodyHandler m_onBody;
     char m_szError[CURL_ERROR_SIZE] = {};

@@ -9,6 +9,7 @@
 
 #include "base/AsciiText.h"
 #include "base/UrlParse.h"
+#include "base/WipeText.h"
 #include "download/DownloadLog.h"
 #include "download/FetchOutputFile.h"
 #include "download/FetchSession.h"
@@ -348,7 +349,7 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
     if (m_bStop.load() != 0) {
         return FETCH_STOPPED;
     }
-    if (!session.SetConnectOptions(m_connectTimeout, m_idleTimeout)) {
+    if (!session.SetConnectOptions(m_connectTimeout, m_idleTimeout, m_floor)) {
         return Fail(FETCH_CONNECT_ERROR, "The download could not be set up.",
                     "curl refused the connection settings");
     }
@@ -413,6 +414,10 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
         return FETCH_STOPPED;
     }
 
+    // Refusals after the user's answer, for the server [0] and the proxy [1].
+    constexpr int kMaxRefusals = 3;
+    bool sentCredentials[2] = {false, false};
+    int refusals[2] = {0, 0};
     for (;;) {
         const FetchOutcome outcome = session.Perform(m_bStop);
         switch (outcome) {
@@ -449,8 +454,21 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                     return Fail(FETCH_BAD_STATUS, session.UserFailureReason(Received()),
                                 session.FailureReason());
                 }
-                auto request =
-                    std::make_shared<CredentialsRequest>(m_nReportId, m_strMediaUrl, proxy);
+                if (sentCredentials[proxy] && ++refusals[proxy] >= kMaxRefusals) {
+                    return Fail(FETCH_BAD_STATUS,
+                                std::string(proxy ? "The proxy" : "The server") +
+                                    " refused the user name and password three times.",
+                                session.FailureReason());
+                }
+                // The password goes to the address that asked, wherever a redirect led,
+                // and from there curl carries it to no other host.
+                const std::string asking = proxy ? m_strMediaUrl : session.AnsweringUrl();
+                if (!proxy && (asking.empty() || !session.Retarget(asking))) {
+                    return Fail(FETCH_REQUEST_ERROR, "The download could not be set up.",
+                                "curl refused the address that asked for credentials");
+                }
+                auto request = std::make_shared<CredentialsRequest>(m_nReportId, asking, proxy,
+                                                                    session.AuthRealm(proxy));
                 m_pView->RequestCredentials(request);
                 std::string user, password;
                 if (!request->Wait(m_bStop, user, password)) {
@@ -461,7 +479,10 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                                                           session.UserFailureReason(Received()),
                                                       session.FailureReason());
                 }
-                if (!session.SetCredentials(proxy, user, password)) {
+                const bool set = session.SetCredentials(proxy, user, password);
+                WipeText(password);  // curl keeps its own copy for this session only
+                sentCredentials[proxy] = true;
+                if (!set) {
                     return Fail(FETCH_REQUEST_ERROR, "The download could not be set up.",
                                 "curl refused the credentials");
                 }

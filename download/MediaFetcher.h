@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "download/FetchCodes.h"
+#include "download/FetchFloor.h"
 #include "download/FetchOutputFile.h"
 
 namespace tamsel {
@@ -32,13 +33,23 @@ struct FetchResume {
 
 // A worker's question for user name and password (401 or 407). The user-interface
 // thread answers it exactly once; the worker waits without blocking that thread and
-// gives up waiting when it is asked to stop.
+// gives up waiting when it is asked to stop. The password is wiped once handed over.
 class CredentialsRequest {
 public:
-    CredentialsRequest(int reportId, std::string url, bool proxy);
+    // `url` is the address that asked (after any redirects), `realm` the name the
+    // server gave its protected area (as sent; may be empty or hostile).
+    CredentialsRequest(int reportId, std::string url, bool proxy, std::string realm = {});
+    ~CredentialsRequest();
+    CredentialsRequest(const CredentialsRequest&) = delete;
+    CredentialsRequest& operator=(const CredentialsRequest&) = delete;
     int ReportId() const { return m_nReportId; }
     const std::string& Url() const { return m_strUrl; }
     bool IsProxy() const { return m_bProxy; }
+    const std::string& Realm() const { return m_strRealm; }
+    // The host the password would go to; empty for a proxy's question.
+    std::string Host() const;
+    // True when the password would travel unencrypted (a server over http://).
+    bool IsPlainHttp() const;
 
     // Thread-safe; only the first answer counts.
     void Answer(bool ok, const std::string& user, const std::string& password);
@@ -50,6 +61,7 @@ private:
     const int m_nReportId;
     const std::string m_strUrl;
     const bool m_bProxy;
+    const std::string m_strRealm;
     std::mutex m_lock;
     std::condition_variable m_answered;
     bool m_bAnswered = false;
@@ -121,6 +133,9 @@ public:
     // fails. Set before Start.
     void SetTimeouts(std::chrono::milliseconds connectTimeout,
                      std::chrono::milliseconds idleTimeout);
+    // The answer's head within 30 s, then at least 1 KiB/s over the idle time; set
+    // before Start.
+    void SetFloor(const FetchFloor& floor) { m_floor = floor; }
 
     // Read by the view.
     int ReportId() const;
@@ -171,6 +186,7 @@ private:
     const std::uint64_t m_nSerial;
     std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
     std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
+    FetchFloor m_floor;
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
     bool m_bStreamAnswer = false;    // the answer was a playlist: download it as a stream

@@ -1,6 +1,7 @@
 #include "service/ExtractionService.h"
 
 #include <httplib.h>
+#include <malloc.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "base/AsciiText.h"
+#include "service/RequestAdmission.h"
 #include "service/ResultAnswer.h"
 #include "service/SampleMedia.h"
 #include "service/ServicePages.h"
@@ -23,6 +25,7 @@ using namespace std::chrono_literals;
 constexpr const char* kHtmlType = "text/html; charset=utf-8";
 constexpr const char* kSampleMediaPath = "/sample/tamsel-sample.flv";
 constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+constexpr std::size_t kMaxHeaderCount = 64;
 
 void SetHtml(httplib::Response& res, int status, const std::string& html) {
     res.status = status;
@@ -35,9 +38,33 @@ struct SamplePacing {
     std::uint64_t sent = 0;
 };
 
+// Holds one of the service's page-read slots while it lives.
+class FetchSlot {
+public:
+    FetchSlot(std::atomic<int>& count, int limit) : m_count(count) {
+        m_bHeld = m_count.fetch_add(1) < limit;
+        if (!m_bHeld) {
+            m_count.fetch_sub(1);
+        }
+    }
+    ~FetchSlot() {
+        if (m_bHeld) {
+            m_count.fetch_sub(1);
+        }
+    }
+    FetchSlot(const FetchSlot&) = delete;
+    FetchSlot& operator=(const FetchSlot&) = delete;
+    bool Held() const { return m_bHeld; }
+
+private:
+    std::atomic<int>& m_count;
+    bool m_bHeld = false;
+};
+
 }  // namespace
 
-ExtractionService::ExtractionService(ServiceOptions options) : m_options(options) {}
+ExtractionService::ExtractionService(ServiceOptions options)
+    : m_options(options), m_strFormKey(NewFormKey()) {}
 
 ExtractionService::~ExtractionService() {
     Stop();
@@ -142,6 +169,10 @@ void ExtractionService::ConfigureRoutes() {
             SetHtml(res, 413, RenderErrorPage(413, "Requests here carry no body."));
             return httplib::Server::HandlerResponse::Handled;
         }
+        if (req.headers.size() > kMaxHeaderCount) {
+            SetHtml(res, 431, RenderErrorPage(431, "The request has too many headers."));
+            return httplib::Server::HandlerResponse::Handled;
+        }
         std::size_t headerBytes = 0;
         for (const auto& [key, value] : req.headers) {
             headerBytes += key.size() + value.size() + 4;
@@ -171,25 +202,44 @@ void ExtractionService::ConfigureRoutes() {
 
     server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
         if (!req.has_param("url")) {
-            SetHtml(res, 200, RenderHomePage());
+            SetHtml(res, 200, RenderHomePage(m_strFormKey));
+            return;
+        }
+        const std::string refusal = PageRequestRefusal(
+            req.get_param_value(kServiceFormKeyField), m_strFormKey,
+            req.get_header_value("Sec-Fetch-Site"), req.get_header_value("Origin"), m_port.load());
+        if (!refusal.empty()) {
+            SetHtml(res, 403, RenderErrorPage(403, refusal));
             return;
         }
         const std::string address = TrimBlanks(req.get_param_value("url"));
         if (req.has_header(kFetcherMarkHeader)) {
             // Reading our own result pages would tie up one worker per round;
             // 508 Loop Detected ends the chain at the first round.
-            SetHtml(
-                res, 508,
-                RenderResultPage(address, {}, "The service does not read its own result pages."));
+            SetHtml(res, 508,
+                    RenderResultPage(address, {}, "The service does not read its own result pages.",
+                                     m_strFormKey));
             return;
         }
-        const ResultAnswer answer = AnswerForAddress(address, m_options.fetch, m_stopping);
+        const FetchSlot slot(m_nPageFetches, std::max(1, m_options.maxPageFetches));
+        if (!slot.Held()) {
+            res.set_header("Retry-After", "2");
+            SetHtml(res, 503,
+                    RenderResultPage(address, {}, "The service is busy; try again shortly.",
+                                     m_strFormKey));
+            return;
+        }
+        ResultAnswer answer = AnswerForAddress(address, m_options.fetch, m_stopping, m_strFormKey);
         SetHtml(res, answer.status, answer.html);
+        answer = {};
+        // A big page's parse leaves its memory in the allocator's arenas; hand it back.
+        malloc_trim(0);
     });
 
     server.Get("/about", [this](const httplib::Request&, httplib::Response& res) {
         SetHtml(res, 200,
-                RenderAboutPage("http://localhost:" + std::to_string(m_port.load()) + "/sample/"));
+                RenderAboutPage("http://localhost:" + std::to_string(m_port.load()) + "/sample/",
+                                m_strFormKey));
     });
 
     server.Get("/health", [](const httplib::Request&, httplib::Response& res) {

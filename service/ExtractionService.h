@@ -21,6 +21,9 @@ struct ServiceOptions {
     PageFetchLimits fetch;                         // reading the pages asked about
     std::uint64_t sampleBytesPerSecond = 4 << 20;  // 0: the sample clip is not paced
     int workerThreads = 8;                         // requests served at once; more wait
+    // Page reads at once; more are refused with 503, so that reads of silent hosts
+    // always leave a worker for the home, health and sample pages.
+    int maxPageFetches = 6;
 };
 
 // Start and Stop belong to one thread (the owner's); the pages are served by a
@@ -39,16 +42,20 @@ public:
     void Stop();
     // The bound port, 0 when not running.
     int Port() const { return m_port.load(); }
+    // This run's form key (see RequestAdmission.h); fixed for the object's life.
+    const std::string& FormKey() const { return m_strFormKey; }
 
 private:
     // Limits, security headers and the pages, on the server about to be bound.
     void ConfigureRoutes();
 
     const ServiceOptions m_options;
+    const std::string m_strFormKey;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     std::atomic<int> m_port{0};
     std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_nPageFetches{0};
 };
 
 // The text GET /health answers with.

@@ -11,8 +11,9 @@ namespace tamsel {
 
 namespace {
 
-ResultAnswer Explain(const std::string& address, int status, const std::string& why) {
-    return {status, RenderResultPage(address, {}, why)};
+ResultAnswer Explain(const std::string& address, int status, const std::string& why,
+                     const std::string& formKey) {
+    return {status, RenderResultPage(address, {}, why, formKey)};
 }
 
 }  // namespace
@@ -35,9 +36,9 @@ std::string WithDefaultScheme(const std::string& address) {
 }
 
 ResultAnswer AnswerForAddress(const std::string& typed, const PageFetchLimits& limits,
-                              const std::atomic<bool>& cancel) {
+                              const std::atomic<bool>& cancel, const std::string& formKey) {
     if (typed.empty()) {
-        return Explain(typed, 200, "Type the address of a video page into the box.");
+        return Explain(typed, 200, "Type the address of a video page into the box.", formKey);
     }
     const std::string address = WithDefaultScheme(typed);
     const FetchedPage page = FetchPage(address, limits, cancel);
@@ -45,26 +46,30 @@ ResultAnswer AnswerForAddress(const std::string& typed, const PageFetchLimits& l
     switch (page.outcome) {
         case Outcome::kBadAddress:
             return Explain(address, 200,
-                           "Only web addresses that begin with http:// or https:// can be read.");
+                           "Only web addresses that begin with http:// or https:// can be read.",
+                           formKey);
         case Outcome::kMalformed:
-            return Explain(address, 200, "This is not a well-formed web address.");
+            return Explain(address, 200, "This is not a well-formed web address.", formKey);
         // The service itself answered: the page, not the service, failed, and
         // asking again at once would not help. Said on a normal result page.
         case Outcome::kUnreachable:
-            return Explain(address, 200, "The page could not be reached: " + page.error + ".");
+            return Explain(address, 200, "The page could not be reached: " + page.error + ".",
+                           formKey);
         case Outcome::kTimeout:
-            return Explain(address, 200, "The page did not answer in time.");
+            return Explain(address, 200, "The page did not answer in time.", formKey);
         case Outcome::kTooManyRedirects:
-            return Explain(address, 200, "The page sends its visitors on too many redirects.");
+            return Explain(address, 200, "The page sends its visitors on too many redirects.",
+                           formKey);
         case Outcome::kCancelled:
-            return Explain(address, 503, "The service is stopping.");
+            return Explain(address, 503, "The service is stopping.", formKey);
         case Outcome::kOk:
             break;
     }
     if (page.status >= 400) {
         return Explain(address, 200,
                        "The page answered with error " + std::to_string(page.status) +
-                           ", so there is no video to find.");
+                           ", so there is no video to find.",
+                       formKey);
     }
     std::vector<MediaCandidate> candidates;
     if (IsMediaContentType(page.contentType)) {
@@ -79,8 +84,8 @@ ResultAnswer AnswerForAddress(const std::string& typed, const PageFetchLimits& l
     } else {
         candidates = CollectMediaCandidates(page.body, page.finalUrl);
     }
-    return {200,
-            RenderResultPage(address, ChooseMedia(candidates), "No video was found on this page.")};
+    return {200, RenderResultPage(address, ChooseMedia(candidates),
+                                  "No video was found on this page.", formKey)};
 }
 
 }  // namespace tamsel

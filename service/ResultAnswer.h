@@ -17,9 +17,9 @@ struct ResultAnswer {
 // ask about gets 200: one with nothing to download (an error answer, an
 // unreachable host, a timeout, no media) says why, so the program fails that
 // task at once instead of retrying the service. An address without a scheme
-// ("www.site.test/v") is read as http://.
+// ("www.site.test/v") is read as http://. The page's form carries `formKey`.
 ResultAnswer AnswerForAddress(const std::string& address, const PageFetchLimits& limits,
-                              const std::atomic<bool>& cancel);
+                              const std::atomic<bool>& cancel, const std::string& formKey = {});
 
 // `address` with "http://" in front when it names no scheme; as it is otherwise.
 std::string WithDefaultScheme(const std::string& address);

@@ -9,6 +9,9 @@ namespace tamsel {
 inline constexpr const char* kServiceHost = "127.0.0.1";
 inline constexpr int kServicePort = 17603;
 
+// The hidden field of the service's form that carries its per-run key.
+inline constexpr const char* kServiceFormKeyField = "key";
+
 // "http://127.0.0.1:17603/" unless a test moved the service.
 std::string ServiceBaseAddress();
 // "127.0.0.1:17603/?url=" unless a test moved the service.

@@ -1,5 +1,7 @@
 #include "service/ServicePages.h"
 
+#include "service/ServiceContract.h"
+
 namespace tamsel {
 
 namespace {
@@ -32,11 +34,18 @@ std::string Page(const std::string& title, const std::string& body) {
            "</body>\n</html>\n";
 }
 
-std::string Form(const std::string& value) {
-    return "<form method=\"get\" action=\"/\">\n"
-           "<input type=\"text\" name=\"url\" size=\"60\" placeholder=\"https://\" value=\"" +
-           EscapeHtml(value) +
-           "\" autofocus>\n<input type=\"submit\" value=\"Find videos\">\n</form>\n";
+// The key field comes after the address, so a submitted form's address still begins
+// with the service's result marker ("/?url=").
+std::string Form(const std::string& value, const std::string& formKey) {
+    std::string form =
+        "<form method=\"get\" action=\"/\">\n"
+        "<input type=\"text\" name=\"url\" size=\"60\" placeholder=\"https://\" value=\"" +
+        EscapeHtml(value) + "\" autofocus>\n";
+    if (!formKey.empty()) {
+        form += "<input type=\"hidden\" name=\"" + std::string(kServiceFormKeyField) +
+                "\" value=\"" + EscapeHtml(formKey) + "\">\n";
+    }
+    return form + "<input type=\"submit\" value=\"Find videos\">\n</form>\n";
 }
 
 }  // namespace
@@ -68,17 +77,17 @@ std::string EscapeHtml(const std::string& text) {
     return out;
 }
 
-std::string RenderHomePage() {
+std::string RenderHomePage(const std::string& formKey) {
     return Page("Tamsel - find the video of a page",
-                "<h1>Find the video of a web page</h1>\n" + Form("") +
+                "<h1>Find the video of a web page</h1>\n" + Form("", formKey) +
                     "<p>Paste the address of a page that plays a video. Tamsel looks for the "
                     "video file in that page and lists what it finds.</p>\n");
 }
 
 std::string RenderResultPage(const std::string& pageUrl, const std::vector<OfferedMedia>& media,
-                             const std::string& message) {
-    std::string body = "<h1>Videos of a web page</h1>\n" + Form(pageUrl) + "<p>Page: <code>" +
-                       EscapeHtml(pageUrl) + "</code></p>\n";
+                             const std::string& message, const std::string& formKey) {
+    std::string body = "<h1>Videos of a web page</h1>\n" + Form(pageUrl, formKey) +
+                       "<p>Page: <code>" + EscapeHtml(pageUrl) + "</code></p>\n";
     if (media.empty()) {
         body += "<p class=\"note\">" + EscapeHtml(message) + "</p>\n";
     } else {
@@ -93,7 +102,7 @@ std::string RenderResultPage(const std::string& pageUrl, const std::vector<Offer
     return Page("Tamsel - videos found", body);
 }
 
-std::string RenderAboutPage(const std::string& samplePageAddress) {
+std::string RenderAboutPage(const std::string& samplePageAddress, const std::string& formKey) {
     return Page(
         "About Tamsel",
         "<h1>Tamsel 2.0</h1>\n"
@@ -108,7 +117,7 @@ std::string RenderAboutPage(const std::string& samplePageAddress) {
         "videos load at the same time.</li>\n</ol>\n"
         "<p>This page is served by Tamsel's own extraction service, which runs on this "
         "computer only. You can also try it here:</p>\n" +
-            Form("") +
+            Form("", formKey) +
             "<p>To try Tamsel without leaving this computer, give it the sample page "
             "<code>" +
             EscapeHtml(samplePageAddress) + "</code>.</p>\n");

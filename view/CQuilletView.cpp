@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "base/UrlParse.h"
+#include "base/WipeText.h"
 
 #include "chrome/CommandIds.h"
 #include "chrome/SkinMagic.h"
@@ -303,9 +304,13 @@ void CQuilletView::OpenTargetInShell(const std::string& folder, const std::strin
 }
 
 void CQuilletView::OnCredentialsRequest(std::shared_ptr<CredentialsRequest> request) {
-    CCredentialsDlg dialog(this, QString::fromStdString(request->Url()), request->IsProxy());
+    CCredentialsDlg dialog(this, QString::fromStdString(request->Host()),
+                           QString::fromStdString(request->Realm()), request->IsProxy(),
+                           request->IsPlainHttp());
     if (dialog.exec() == QDialog::Accepted) {
-        request->Answer(true, dialog.User().toStdString(), dialog.Password().toStdString());
+        std::string password = dialog.Password().toStdString();
+        request->Answer(true, dialog.User().toStdString(), password);
+        WipeText(password);
     } else {
         request->Answer(false, {}, {});
     }

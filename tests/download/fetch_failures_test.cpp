@@ -1,10 +1,12 @@
 // How a fetch ends when it cannot finish: the report, the file, the stop flag.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "download/MediaFetcher.h"
 #include "tests/download/FetchRecorder.h"
@@ -248,6 +250,66 @@ TEST_F(FetchFailureTest, DestroyingARunningFetcherStopsAndJoinsIt) {
     }
     EXPECT_EQ(recorder.WaitForTerminal(0ms), FETCH_STOPPED);
     EXPECT_FALSE(FileExists(m_folder.File("out.flv")));
+}
+
+}  // namespace
+
+namespace {
+
+// Reads the request, then sends `head` and after it `drip` one piece at a time, one
+// piece per `pause`, until the server stops: a server that keeps a task barely alive.
+RawTcpServer::ConnectionHandler Dripping(std::string head, std::string drip,
+                                         std::chrono::milliseconds pause) {
+    return [head, drip, pause](int socket, const std::atomic<bool>& stopping) {
+        char request[4096];
+        if (recv(socket, request, sizeof request, 0) <= 0 ||
+            send(socket, head.data(), head.size(), MSG_NOSIGNAL) < 0) {
+            return;
+        }
+        while (!stopping.load()) {
+            for (auto waited = 0ms; waited < pause && !stopping.load(); waited += 10ms) {
+                std::this_thread::sleep_for(10ms);
+            }
+            if (send(socket, drip.data(), drip.size(), MSG_NOSIGNAL) < 0) {
+                return;
+            }
+        }
+    };
+}
+
+// Any byte resets a plain stall timer; these servers never stop sending, yet each
+// fails its task with the reason in the log, under limits shortened for the test.
+TEST(FetchFloorTest, DrippingServersFailTheTask) {
+    const struct {
+        const char* name;
+        std::string head;
+        std::string drip;
+        std::chrono::milliseconds pause;
+        const char* reason;
+    } cases[] = {
+        {"a header line now and then", "HTTP/1.1 200 OK\r\n", "X-Wait: 1\r\n", 100ms,
+         "answer's head"},
+        {"a body byte now and then",
+         "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\nContent-Type: video/x-flv\r\n\r\n", "x",
+         100ms, "too slow"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        RawTcpServer server(Dripping(c.head, c.drip, c.pause));
+        ASSERT_TRUE(server.Start());
+        MediaFetcher fetcher;
+        fetcher.SetTimeouts(1000ms, 3000ms);
+        fetcher.SetFloor({1500ms, 1024});
+        FetchRecorder recorder;
+        LogCapture log("tamsel.download");
+        EXPECT_EQ(RunFetcher(fetcher, recorder, folder.Path(), server.Url("/v.flv"), "out.flv"),
+                  FETCH_TRANSFER_ERROR);
+        ASSERT_EQ(log.Warnings().size(), 1u);
+        EXPECT_NE(log.Warnings()[0].find(c.reason), std::string::npos) << log.Warnings()[0];
+        EXPECT_FALSE(FileExists(folder.File("out.flv")));
+        server.Stop();
+    }
 }
 
 }  // namespace

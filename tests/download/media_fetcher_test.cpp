@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "download/MediaFetcher.h"
 #include "tests/download/FetchRecorder.h"
@@ -235,7 +236,9 @@ TEST_F(MediaFetcherTest, SendsTheSameRequestAgainWithTheUsersCredentials) {
         RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/secret.flv"), "s.flv", 8),
         FETCH_DONE);
     EXPECT_EQ(ReadFile(m_folder.File("s.flv")), data);
-    EXPECT_EQ(m_server.Hits("/secret.flv"), 3);
+    // The first ask, then curl learns the offered scheme once without credentials before
+    // sending them: never Basic unasked.
+    EXPECT_EQ(m_server.Hits("/secret.flv"), 4);
     const auto questions = recorder.Questions();
     ASSERT_EQ(questions.size(), 2u);
     EXPECT_EQ(questions[0]->ReportId(), 8);
@@ -256,6 +259,91 @@ TEST_F(MediaFetcherTest, CancelledCredentialsFailTheTaskAndLeaveNoFile) {
     EXPECT_FALSE(FileExists(m_folder.File("s.flv")));
     EXPECT_EQ(recorder.Questions().size(), 1u);
     EXPECT_EQ(recorder.Count(FETCH_DATA), 0);
+}
+
+// Records the Authorization header of every request it sees.
+struct AuthLog {
+    void Note(const httplib::Request& request) {
+        std::lock_guard<std::mutex> guard(lock);
+        headers.push_back(request.get_header_value("Authorization"));
+    }
+    std::vector<std::string> Seen() const {
+        std::lock_guard<std::mutex> guard(lock);
+        return headers;
+    }
+    mutable std::mutex lock;
+    std::vector<std::string> headers;
+};
+
+// The media address redirects to another server, which asks for Digest: the password
+// must go to that server only, as Digest, and the prompt must name it.
+TEST_F(MediaFetcherTest, CredentialsGoOnlyToTheHostThatAskedInTheSchemeItOffers) {
+    const std::string data = MakeTestBytes(20000, 5);
+    TestHttpServer asking;
+    AuthLog first, second;
+    asking.Get("/clip.flv", [&](const httplib::Request& request, httplib::Response& response) {
+        second.Note(request);
+        const std::string auth = request.get_header_value("Authorization");
+        if (auth.rfind("Digest ", 0) == 0 && auth.find("username=\"ann\"") != std::string::npos &&
+            auth.find("realm=\"Vault <b>x</b>\"") != std::string::npos) {
+            response.set_content(data, "video/x-flv");
+            return;
+        }
+        response.status = 401;
+        response.set_header("WWW-Authenticate",
+                            "Digest realm=\"Vault <b>x</b>\", nonce=\"6d0f1a\", qop=\"auth\", "
+                            "algorithm=MD5");
+        response.set_content("login", "text/plain");
+    });
+    ASSERT_TRUE(asking.Start());
+    m_server.Get("/clip.flv", [&](const httplib::Request& request, httplib::Response& response) {
+        first.Note(request);
+        response.set_redirect(asking.Url("/clip.flv"), 302);
+    });
+    StartServer();
+
+    FetchRecorder recorder;
+    MediaFetcher fetcher;
+    recorder.QueueAnswer({true, "ann", "s3cret-pw"});
+    ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/clip.flv"), "c.flv"),
+              FETCH_DONE);
+    EXPECT_EQ(ReadFile(m_folder.File("c.flv")), data);
+
+    for (const std::string& header : first.Seen()) {
+        EXPECT_EQ(header, "") << "the first host saw credentials";
+    }
+    const std::vector<std::string> seen = second.Seen();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), "") << "credentials sent before the server asked";
+    EXPECT_EQ(seen.back().rfind("Digest ", 0), 0u) << seen.back();
+    for (const std::string& header : seen) {
+        EXPECT_EQ(header.rfind("Basic", 0), std::string::npos) << header;
+        EXPECT_EQ(header.find("s3cret-pw"), std::string::npos) << header;
+    }
+
+    const auto questions = recorder.Questions();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0]->Url(), asking.Url("/clip.flv"));
+    EXPECT_EQ(questions[0]->Host(), "127.0.0.1");
+    EXPECT_EQ(questions[0]->Realm(), "Vault <b>x</b>");
+    EXPECT_TRUE(questions[0]->IsPlainHttp());
+    EXPECT_FALSE(questions[0]->IsProxy());
+}
+
+TEST_F(MediaFetcherTest, ThreeRefusedPasswordsFailTheTaskWithItsReason) {
+    m_server.ServeWithBasicAuth("/secret.flv", "ann", "right", "data");
+    StartServer();
+    FetchRecorder recorder;
+    MediaFetcher fetcher;
+    for (int i = 0; i < 5; ++i) {
+        recorder.QueueAnswer({true, "ann", "wrong" + std::to_string(i)});
+    }
+    ASSERT_EQ(RunFetcher(fetcher, recorder, m_folder.Path(), m_server.Url("/secret.flv"), "s.flv"),
+              FETCH_BAD_STATUS);
+    EXPECT_EQ(recorder.Questions().size(), 3u);
+    EXPECT_EQ(fetcher.FailureText(), "The server refused the user name and password three times.");
+    EXPECT_FALSE(FileExists(m_folder.File("s.flv")));
+    EXPECT_FALSE(FileExists(m_folder.File("s.flv.part")));
 }
 
 // The server plays a proxy that wants credentials: requests for any address arrive

@@ -138,9 +138,10 @@ TEST_F(WholeProgramTest, BrokenSitesAndMediaFailTheirTasksOnly) {
     EXPECT_EQ(FilesInFolder(),
               (std::vector<std::string>{"Good.flv", "Short.flv.part", "Stall.flv.part"}));
     // Each failure says why, where the pointer rests on its row.
-    const char* const reasons[] = {"The page has no video.", "The server answered 404 Not Found.",
-                                   "The connection was lost after 29 KB.",
-                                   "The download stalled after 1000 bytes.", ""};
+    const char* const reasons[] = {
+        "The page has no video.", "The server answered 404 Not Found.",
+        "The connection was lost after 29 KB.",
+        "The download was too slow (under 1 KB/s for 1 s) after 1000 bytes.", ""};
     for (int row = 0; row < 5; ++row) {
         EXPECT_EQ(view->TaskModel().GetItemReason(row), reasons[row]) << Cell(row, COL_SOURCE);
     }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "service/ExtractionService.h"
+#include "service/ServiceContract.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -121,6 +122,7 @@ TEST(ServiceLoad, FiftyAtATimeFromAnotherProcessAllAnsweredRightInBoundedMemory)
     ServiceOptions options;
     options.sampleBytesPerSecond = 0;
     options.workerThreads = kConcurrent + 8;
+    options.maxPageFetches = kConcurrent;
     ExtractionService service(options);
     ASSERT_TRUE(service.Start(0));
     const std::string own = "http://127.0.0.1:" + std::to_string(service.Port());
@@ -131,7 +133,8 @@ TEST(ServiceLoad, FiftyAtATimeFromAnotherProcessAllAnsweredRightInBoundedMemory)
         for (int i = 0; i < kRequests; ++i) {
             const std::string page = "http%3A%2F%2F127.0.0.1%3A" + std::to_string(site.Port()) +
                                      "%2Fvideo%2F" + std::to_string(i);
-            config << "url = \"" << own << "/?url=" << page << "\"\n"
+            config << "url = \"" << own << "/?url=" << page << "&" << kServiceFormKeyField << "="
+                   << service.FormKey() << "\"\n"
                    << "output = \"" << work.File(std::to_string(i) + ".html") << "\"\n";
         }
     }

@@ -10,6 +10,7 @@
 
 #include "service/ExtractionService.h"
 #include "service/SampleMedia.h"
+#include "service/ServiceContract.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -18,6 +19,12 @@ using namespace tamsel;
 namespace {
 
 using namespace std::chrono_literals;
+
+// The query the service's own form sends for `pageUrl`.
+std::string PageQuery(const std::string& pageUrl, const std::string& formKey) {
+    return "/?url=" + httplib::detail::encode_query_param(pageUrl) + "&" + kServiceFormKeyField +
+           "=" + formKey;
+}
 
 struct Link {
     std::string href;
@@ -126,7 +133,7 @@ protected:
     }
 
     httplib::Result Ask(const std::string& pageUrl) {
-        return m_client->Get(("/?url=" + httplib::detail::encode_query_param(pageUrl)).c_str());
+        return m_client->Get(PageQuery(pageUrl, m_service->FormKey()).c_str());
     }
     std::string Site(const std::string& path) const { return m_site.Url(path); }
     std::string Own(const std::string& path) const {
@@ -159,6 +166,65 @@ TEST_F(ServiceTest, ServesItsOwnPages) {
     const ParsedPage home = Parse(m_client->Get("/")->body);
     EXPECT_EQ(home.textInputs, std::vector<std::string>{""});
     EXPECT_TRUE(DownloadLinks(home).empty());
+}
+
+TEST_F(ServiceTest, HomeFormCarriesThisRunsKeyAfterTheAddressField) {
+    const std::string home = m_client->Get("/")->body;
+    const std::size_t url = home.find("name=\"url\"");
+    const std::size_t key =
+        home.find("<input type=\"hidden\" name=\"key\" value=\"" + m_service->FormKey() + "\">");
+    ASSERT_NE(url, std::string::npos);
+    ASSERT_NE(key, std::string::npos);
+    EXPECT_LT(url, key);
+    EXPECT_EQ(m_service->FormKey().size(), 32u);
+    EXPECT_NE(m_service->FormKey(), ExtractionService().FormKey());
+}
+
+// A page in the user's browser may send requests to the service; without the form's
+// key, or marked as coming from another site, they read nothing.
+TEST_F(ServiceTest, PageReadsComeOnlyFromItsOwnForm) {
+    const std::string port = std::to_string(m_service->Port());
+    const std::string key = m_service->FormKey();
+    const std::string target = Site("/watch");
+    const struct {
+        const char* what;
+        std::string query;
+        httplib::Headers headers;
+        int status;
+    } cases[] = {
+        {"no key", "/?url=" + httplib::detail::encode_query_param(target), {}, 403},
+        {"empty key", PageQuery(target, ""), {}, 403},
+        {"wrong key", PageQuery(target, std::string(32, '0')), {}, 403},
+        {"key prefix", PageQuery(target, key.substr(0, 16)), {}, 403},
+        {"cross-site", PageQuery(target, key), {{"Sec-Fetch-Site", "cross-site"}}, 403},
+        {"same-site", PageQuery(target, key), {{"Sec-Fetch-Site", "same-site"}}, 403},
+        {"foreign origin", PageQuery(target, key), {{"Origin", "http://evil.test"}}, 403},
+        {"other port's origin", PageQuery(target, key), {{"Origin", "http://127.0.0.1:1"}}, 403},
+        {"null origin", PageQuery(target, key), {{"Origin", "null"}}, 403},
+    };
+    for (const auto& c : cases) {
+        const auto answer = m_client->Get(c.query.c_str(), c.headers);
+        ASSERT_TRUE(answer) << c.what;
+        EXPECT_EQ(answer->status, c.status) << c.what;
+        EXPECT_TRUE(DownloadLinks(Parse(answer->body)).empty()) << c.what;
+    }
+    EXPECT_EQ(m_site.Hits("/watch"), 0) << "a refused request reached the page's server";
+
+    const struct {
+        const char* what;
+        httplib::Headers headers;
+    } allowed[] = {
+        {"plain", {}},
+        {"own form in a browser", {{"Sec-Fetch-Site", "same-origin"}, {"Origin", Own("")}}},
+        {"typed into the address bar", {{"Sec-Fetch-Site", "none"}}},
+    };
+    for (const auto& a : allowed) {
+        const auto answer = m_client->Get(PageQuery(target, key).c_str(), a.headers);
+        ASSERT_TRUE(answer) << a.what;
+        EXPECT_EQ(answer->status, 200) << a.what;
+        EXPECT_EQ(DownloadLinks(Parse(answer->body)).size(), 1u) << a.what;
+    }
+    EXPECT_EQ(m_site.Hits("/watch"), 3);
 }
 
 TEST_F(ServiceTest, ResultPageOffersTheMainVideoAsTheOneDownloadLinkBelowTheForm) {
@@ -195,7 +261,8 @@ TEST_F(ServiceTest, PagesWithoutMediaSayWhyWithoutDownloadLinks) {
         {"file:///etc/passwd", 200, "http:// or https://", true},
         {"   ", 200, "Type the address", false},
         {"http://bad host/", 200, "not a well-formed", true},
-        {Own("/?url=" + Site("/watch")), 200, "error 508", true},
+        {Own(PageQuery(Site("/watch"), m_service->FormKey())), 200, "error 508", true},
+        {Own("/?url=" + Site("/watch")), 200, "error 403", true},
         // The page failed, not the service: a normal answer, so the task fails at once.
         {"http://127.0.0.1:1/", 200, "could not be reached", true},
         {"127.0.0.1:1/v", 200, "could not be reached", true},
@@ -234,8 +301,7 @@ TEST_F(ServiceTest, SilentPageIsATimeout) {
     ExtractionService impatient(options);
     ASSERT_TRUE(impatient.Start(0));
     httplib::Client client("127.0.0.1", impatient.Port());
-    const auto answer =
-        client.Get(("/?url=" + httplib::detail::encode_query_param(Site("/silent"))).c_str());
+    const auto answer = client.Get(PageQuery(Site("/silent"), impatient.FormKey()).c_str());
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200);  // the service answered; the page did not
     EXPECT_NE(answer->body.find("did not answer in time"), std::string::npos);
