@@ -120,17 +120,50 @@ bool FetchOutputFile::Adopt(int fd, const std::string& path) {
     return true;
 }
 
-bool FetchOutputFile::Truncate() {
-    if (m_fd < 0) {
+bool FetchOutputFile::TruncateTo(std::uint64_t size) {
+    if (m_fd < 0 || !Flush()) {
         return false;
     }
-    m_used = 0;
-    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) {
+    const auto end = static_cast<off_t>(size);
+    if (::ftruncate(m_fd, end) != 0 || ::lseek(m_fd, end, SEEK_SET) != end) {
         m_bFailed = true;
         NoteError();
         return false;
     }
-    m_nWritten = 0;
+    m_nWritten = size;
+    return true;
+}
+
+bool FetchOutputFile::WriteAt(std::uint64_t offset, const char* data, std::size_t size) {
+    if (m_fd < 0 || m_bFailed || !Flush()) {
+        return false;
+    }
+    if (!EnoughSpace(size)) {
+        m_bFailed = true;
+        NoteError();
+        return false;
+    }
+    if (m_nExpected >= size) {
+        m_nExpected -= size;
+    }
+    while (size > 0) {
+        const ssize_t written = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
+        if (written <= 0) {
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written == 0) {
+                errno = ENOSPC;
+            }
+            m_bFailed = true;
+            NoteError();
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        offset += static_cast<std::uint64_t>(written);
+    }
+    m_nWritten = std::max(m_nWritten, offset);
     return true;
 }
 

@@ -38,7 +38,12 @@ public:
     // Bytes in the file, buffered ones included.
     std::uint64_t Size() const { return m_nWritten + m_used; }
     // Empties the file (it is ours: Create made it).
-    bool Truncate();
+    bool Truncate() { return TruncateTo(0); }
+    // Cuts the file to `size` bytes; appends continue there.
+    bool TruncateTo(std::uint64_t size);
+    // Writes `size` bytes at `offset`, for files fetched in pieces; the same checks as
+    // Append. Appends and pieces do not mix before a TruncateTo.
+    bool WriteAt(std::uint64_t offset, const char* data, std::size_t size);
     // How many bytes are still to come, when known, so the free-space check asks for no
     // more than that; 0: unknown.
     void ExpectRemaining(std::uint64_t bytes) { m_nExpected = bytes; }
