@@ -161,6 +161,7 @@ bool FetchSession::SetCredentials(bool proxy, const std::string& user,
 bool FetchSession::SetResume(std::uint64_t offset, const std::string& validator) {
     m_nResumeOffset = offset;
     m_bRanged = false;
+    m_strRangeValidator = offset > 0 ? validator : std::string();
     if (curl_easy_setopt(m_hEasy, CURLOPT_RANGE, nullptr) != CURLE_OK) {
         return false;
     }
@@ -191,7 +192,6 @@ bool FetchSession::SetRange(std::uint64_t first, std::uint64_t last, std::uint64
     m_bRanged = true;
     m_nRangeLast = last;
     m_nRangeTotal = total;
-    m_strRangeValidator = validator;
     const std::string range = std::to_string(first) + "-" + std::to_string(last);
     return curl_easy_setopt(m_hEasy, CURLOPT_RESUME_FROM_LARGE, curl_off_t{0}) == CURLE_OK &&
            curl_easy_setopt(m_hEasy, CURLOPT_RANGE, range.c_str()) == CURLE_OK;
@@ -264,9 +264,10 @@ bool FetchSession::AcceptPartialAnswer() {
         return false;
     }
     NoteResourceHeaders();
-    // A piece of a known resource must be that very piece of that very resource.
-    if (m_bRanged &&
-        (last != m_nRangeLast || total != m_nRangeTotal || m_strValidator != m_strRangeValidator)) {
+    // A server that ignores If-Range may send a piece of another version: the piece must
+    // name the version asked for, and a closed range must be exactly the one asked.
+    if ((!m_strRangeValidator.empty() && m_strValidator != m_strRangeValidator) ||
+        (m_bRanged && (last != m_nRangeLast || total != m_nRangeTotal))) {
         return false;
     }
     m_bFinal200 = true;

@@ -100,7 +100,7 @@ private:
     bool m_bRanged = false;  // SetRange: a closed range of a known resource
     std::uint64_t m_nRangeLast = 0;
     std::uint64_t m_nRangeTotal = 0;
-    std::string m_strRangeValidator;
+    std::string m_strRangeValidator;  // sent in If-Range; a 206 must carry it
     bool m_bOffersRanges = false;
     std::string m_strValidator;
     std::string m_strContentType;

@@ -1,5 +1,7 @@
 #include "download/ServerSlots.h"
 
+#include <algorithm>
+
 namespace tamsel {
 
 CServerSlots& CServerSlots::Instance() {
@@ -17,6 +19,8 @@ bool CServerSlots::TryAcquire(const std::string& server, int cap) {
         return false;
     }
     ++held;
+    int& peak = m_peak[server];
+    peak = std::max(peak, held);
     return true;
 }
 
@@ -32,6 +36,16 @@ int CServerSlots::InUse(const std::string& server) const {
     std::lock_guard<std::mutex> guard(m_lock);
     const auto it = m_held.find(server);
     return it != m_held.end() ? it->second : 0;
+}
+
+}  // namespace tamsel
+
+namespace tamsel {
+
+int CServerSlots::Peak(const std::string& server) const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    const auto it = m_peak.find(server);
+    return it != m_peak.end() ? it->second : 0;
 }
 
 }  // namespace tamsel

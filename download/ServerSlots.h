@@ -17,10 +17,13 @@ public:
     bool TryAcquire(const std::string& server, int cap);
     void Release(const std::string& server);
     int InUse(const std::string& server) const;
+    // The most connections held to `server` at once so far, for logs and checks.
+    int Peak(const std::string& server) const;
 
 private:
     mutable std::mutex m_lock;
     std::map<std::string, int> m_held;
+    std::map<std::string, int> m_peak;
 };
 
 }  // namespace tamsel
