@@ -355,6 +355,8 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
             return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
         }
         offset = kept = 0;
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_resume.doneRanges.clear();
     }
     SetReceived(kept);
     m_dwStartOffset.store(kept);
