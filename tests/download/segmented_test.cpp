@@ -88,6 +88,7 @@ TEST_F(SegmentedTest, MisbehavingServersEndWithTheRightBytes) {
         {"a piece cut short", [](ResumableSource& s) { s.HoldAt(kSize * 5 / 8 + 12345, true); }, 1},
         {"503 beyond three connections", [](ResumableSource& s) { s.RefuseBeyond(3); }, 1},
         {"429 beyond two connections", [](ResumableSource& s) { s.RefuseBeyond(2, 429); }, 1},
+        {"503 to every ranged request", [](ResumableSource& s) { s.RefuseRanged(503); }, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -153,6 +154,41 @@ TEST_F(SegmentedTest, StopInTheMiddleThenStartFetchesOnlyTheMissingPieces) {
     EXPECT_EQ(fetcher.Received(), kSize);
     // Starting over would send the whole file again.
     EXPECT_LT(m_source.BodyBytesSent() - sentBefore, kSize);
+}
+
+TEST_F(SegmentedTest, ResumeRefusedByTheServerFailsWithItsAnswerAndKeepsThePart) {
+    m_source.HoldAt(kSize * 3 / 8 + 4096);
+    FetchResume resume;
+    {
+        FetchRecorder recorder;
+        MediaFetcher fetcher;
+        fetcher.SetView(&recorder);
+        fetcher.SetTask(m_folder.Path(), m_source.Url("/clip"), "clip.flv", 4, 0);
+        ASSERT_TRUE(fetcher.Start());
+        for (int i = 0; i < 1000 && fetcher.Received() < kSize / 2; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        fetcher.RequestStop();
+        ASSERT_EQ(recorder.WaitForTerminal(), FETCH_STOPPED);
+        fetcher.Join();
+        resume = fetcher.Resume();
+    }
+    m_source.Release();
+    m_source.RefuseRanged(503);
+    MediaFetcher fetcher;
+    fetcher.SetResume(resume);
+    ASSERT_EQ(Fetch(fetcher, m_source.Url("/clip")), FETCH_BAD_STATUS);
+    EXPECT_EQ(fetcher.FailureText(), "The server answered 503 Service Unavailable.");
+    // The part file stays, as the task's, for a later Start; nothing else is there.
+    const FetchResume left = fetcher.Resume();
+    ASSERT_TRUE(left.IsSet());
+    EXPECT_EQ(FolderNames(m_folder.Path()),
+              std::vector<std::string>{std::filesystem::path(left.strPartPath).filename()});
+    m_source.RefuseRanged(0);
+    MediaFetcher last;
+    last.SetResume(left);
+    ASSERT_EQ(Fetch(last, m_source.Url("/clip")), FETCH_DONE);
+    ExpectOnlyFile(last, ResumableSource::Bytes(kSize, 1));
 }
 
 TEST_F(SegmentedTest, OneConnectionWhereSplittingCannotHelp) {

@@ -141,8 +141,12 @@ void ResumableSource::Serve(int socket, const std::atomic<bool>& stopping) {
     const int under = ++m_nActive;
     for (int peak = m_nPeak.load(); under > peak && !m_nPeak.compare_exchange_weak(peak, under);) {
     }
-    if (m_nRefuseBeyond.load() != 0 && under > m_nRefuseBeyond.load()) {
-        const std::string refusal = "HTTP/1.1 " + std::to_string(m_nRefuseStatus.load()) +
+    const bool ranged = !HeaderValue(head, "range:").empty();
+    if ((m_nRefuseBeyond.load() != 0 && under > m_nRefuseBeyond.load()) ||
+        (ranged && m_nRefuseRanged.load() != 0)) {
+        const int status =
+            ranged && m_nRefuseRanged.load() != 0 ? m_nRefuseRanged.load() : m_nRefuseStatus.load();
+        const std::string refusal = "HTTP/1.1 " + std::to_string(status) +
                                     " Busy\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         SendAll(socket, refusal.data(), refusal.size());
         return;

@@ -40,6 +40,8 @@ public:
     void ChangeAtRequest(int request, unsigned version);
     // Answers `status` to requests arriving while `connections` answers are under way.
     void RefuseBeyond(int connections, int status = 503);
+    // Answers `status` to every request that asks for a range; 0: none.
+    void RefuseRanged(int status) { m_nRefuseRanged.store(status); }
     // Sends at most this many body bytes a second on each connection; 0: no limit.
     void PaceEachConnection(std::uint64_t bytesPerSecond) { m_nPace.store(bytesPerSecond); }
     // The most answers that were under way at once.
@@ -62,6 +64,7 @@ private:
     std::atomic<unsigned> m_nChangeTo{0};
     std::atomic<int> m_nRefuseBeyond{0};
     std::atomic<int> m_nRefuseStatus{503};
+    std::atomic<int> m_nRefuseRanged{0};
     std::atomic<std::uint64_t> m_nPace{0};
     std::atomic<int> m_nActive{0};
     std::atomic<int> m_nPeak{0};
