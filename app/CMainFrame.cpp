@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include "app/SingleInstance.h"
@@ -42,6 +45,8 @@ bool CMainFrame::OnCreate() {
     }
     connect(m_marker, &CInstanceMarker::ActivateRequested, this,
             &CMainFrame::ActivateFromSecondInstance);
+    connect(m_marker, &CInstanceMarker::AddressesReceived, this, &CMainFrame::AddAddresses);
+    setAcceptDrops(true);
 
     m_pView = new CQuilletView(this);
     setCentralWidget(m_pView);
@@ -181,6 +186,34 @@ void CMainFrame::ActivateFromSecondInstance() {
     showNormal();
     raise();
     activateWindow();
+}
+
+void CMainFrame::AddAddresses(const QStringList& addresses) {
+    if (!m_pView) {
+        return;
+    }
+    std::vector<std::string> urls;
+    for (const QString& address : addresses) {
+        urls.push_back(address.toStdString());
+    }
+    m_pView->AddTasksFromAddresses(urls);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_pView && !CQuilletView::DroppedAddress(event->mimeData()).empty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const std::string address = m_pView ? CQuilletView::DroppedAddress(event->mimeData()) : "";
+    if (address.empty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // The dialog opens once the drop has ended, so the browser is not kept waiting.
+    QTimer::singleShot(0, m_pView, [view = m_pView, address] { view->OnNewTask(address); });
 }
 
 }  // namespace tamsel

@@ -40,6 +40,8 @@ public:
     void OnCommand(int id);
     // Brings the window back for a second start of the program.
     void ActivateFromSecondInstance();
+    // Page addresses from the command line or a second start become tasks.
+    void AddAddresses(const QStringList& addresses);
 
 Q_SIGNALS:
     void AboutRequested();
@@ -47,6 +49,8 @@ Q_SIGNALS:
 protected:
     void timerEvent(QTimerEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void PreCreateWindow();

@@ -16,10 +16,22 @@
 namespace tamsel {
 
 CQuilletApp::CQuilletApp(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName(QStringLiteral("Tamsel"));
-    setApplicationDisplayName(QStringLiteral("Tamsel"));
-    setApplicationVersion(QStringLiteral("2.0"));
+    SetApplicationNames();
     setQuitOnLastWindowClosed(true);
+}
+
+void CQuilletApp::SetApplicationNames() {
+    setApplicationName(QStringLiteral("Tamsel"));
+    setApplicationVersion(QStringLiteral("2.0"));
+    setDesktopFileName(QStringLiteral("tamsel"));
+}
+
+QStringList CQuilletApp::CommandLineAddresses() const {
+    QStringList addresses = arguments().mid(1);
+    addresses.removeIf([](const QString& argument) {
+        return argument.trimmed().isEmpty() || argument.startsWith(QLatin1Char('-'));
+    });
+    return addresses;
 }
 
 CQuilletApp::~CQuilletApp() {
@@ -33,7 +45,8 @@ bool CQuilletApp::InitInstance() {
     EnsureCurlGlobalInit();
     xmlInitParser();
 
-    if (ActivateRunningInstance()) {
+    const QStringList addresses = CommandLineAddresses();
+    if (HandToRunningInstance(addresses)) {
         return false;
     }
 
@@ -61,6 +74,7 @@ bool CQuilletApp::InitInstance() {
     }
 
     m_pMainWnd->show();
+    m_pMainWnd->AddAddresses(addresses);
     return true;
 }
 

@@ -26,6 +26,11 @@ public:
     void OnAppAbout();
 
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
+    // The program's names. No display name is set: the platform would append it to
+    // every dialog's caption; the desktop entry names the program instead.
+    static void SetApplicationNames();
+    // The page addresses given on the command line.
+    QStringList CommandLineAddresses() const;
     bool StartedOwnService() const { return m_service != nullptr; }
 
 private:

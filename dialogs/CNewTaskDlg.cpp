@@ -148,19 +148,20 @@ int CNewTaskDlg::DoModal() {
 void CNewTaskDlg::OnInitDialog() {
     InitControls();
     EnableRename(false);
-    // The first tab stop takes the focus as the dialog opens, so Enter confirms.
-    m_btnOK->setFocus(Qt::OtherFocusReason);
+    // Typing goes into the address box at once and replaces what was filled in; Enter
+    // still confirms through the default button.
+    m_editUrl->setFocus(Qt::OtherFocusReason);
+    m_editUrl->selectAll();
 }
 
 void CNewTaskDlg::InitControls() {
-    const std::string url = GetClipboardUrl();
+    const std::string url = m_strInitialUrl.empty() ? GetClipboardUrl() : m_strInitialUrl;
     if (!url.empty()) {
         m_editUrl->setText(QString::fromStdString(url));
     }
     if (m_pEntry) {
         m_editSaveTo->setText(QString::fromStdString(m_pEntry->m_strSaveFolder));
     }
-    m_editUrl->setFocus(Qt::OtherFocusReason);
     m_btnBrowse->LoadPicture(GetButtonSkinFolder() + QStringLiteral("/browse.bmp"));
 }
 
@@ -170,7 +171,10 @@ std::string CNewTaskDlg::GetClipboardUrl() {
         return std::string();
     }
     const std::string text = clipboard->text().toStdString();
-    return AsciiLower(text).find("http://") != std::string::npos ? text : std::string();
+    const std::string lower = AsciiLower(text);
+    const bool address =
+        lower.find("http://") != std::string::npos || lower.find("https://") != std::string::npos;
+    return address ? text : std::string();
 }
 
 void CNewTaskDlg::EnableRename(bool enable) {

@@ -32,6 +32,8 @@ public:
 
     // The block the dialog reads its folder from and writes its result to; null is ignored.
     void SetEntry(TaskEntryStrings* entry);
+    // An address to open with (a dropped link) in place of the clipboard's.
+    void SetInitialUrl(const std::string& url) { m_strInitialUrl = url; }
     // Fills the controls and runs the dialog; IDOK or IDCANCEL.
     int DoModal();
 
@@ -67,6 +69,8 @@ protected:
 
 private:
     void RejectInput(const char* message);
+
+    std::string m_strInitialUrl;
 };
 
 }  // namespace tamsel

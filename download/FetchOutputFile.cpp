@@ -120,12 +120,22 @@ bool FetchOutputFile::Adopt(int fd, const std::string& path) {
     return true;
 }
 
+bool FetchOutputFile::Truncate() {
+    return TruncateTo(0);
+}
+
 bool FetchOutputFile::TruncateTo(std::uint64_t size) {
-    if (m_fd < 0 || !Flush()) {
+    if (m_fd < 0 || size > Size()) {
         return false;
     }
-    const auto end = static_cast<off_t>(size);
-    if (::ftruncate(m_fd, end) != 0 || ::lseek(m_fd, end, SEEK_SET) != end) {
+    if (size >= m_nWritten) {
+        m_used = static_cast<std::size_t>(size - m_nWritten);  // only buffered bytes go
+        // Pieces written at their offsets leave the file position anywhere.
+        return ::lseek(m_fd, static_cast<off_t>(m_nWritten), SEEK_SET) >= 0;
+    }
+    m_used = 0;
+    if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0 ||
+        ::lseek(m_fd, static_cast<off_t>(size), SEEK_SET) < 0) {
         m_bFailed = true;
         NoteError();
         return false;

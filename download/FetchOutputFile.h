@@ -38,8 +38,8 @@ public:
     // Bytes in the file, buffered ones included.
     std::uint64_t Size() const { return m_nWritten + m_used; }
     // Empties the file (it is ours: Create made it).
-    bool Truncate() { return TruncateTo(0); }
-    // Cuts the file to `size` bytes; appends continue there.
+    bool Truncate();
+    // Drops everything from `size` on (a piece fetched again); `size` <= Size().
     bool TruncateTo(std::uint64_t size);
     // Writes `size` bytes at `offset`, for files fetched in pieces; the same checks as
     // Append. Appends and pieces do not mix before a TruncateTo.

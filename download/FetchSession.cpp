@@ -376,6 +376,12 @@ FetchOutcome FetchSession::Classify(CURLcode result) const {
     return OutcomeFor(ClassifyTransfer(m_hEasy, result));
 }
 
+std::string FetchSession::FinalUrl() const {
+    const char* url = nullptr;
+    curl_easy_getinfo(m_hEasy, CURLINFO_EFFECTIVE_URL, &url);
+    return url != nullptr ? url : "";
+}
+
 std::string FetchSession::FailureReason() const {
     if (m_bBadStatus || m_bNeedAuth) {
         return "HTTP status " + std::to_string(m_nStatus);

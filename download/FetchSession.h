@@ -81,6 +81,8 @@ public:
     // Whether that answer said the server serves byte ranges (Accept-Ranges: bytes, or
     // a 206 itself).
     bool OffersRanges() const { return m_bOffersRanges; }
+    // The address of the answer, after redirects.
+    std::string FinalUrl() const;
 
 private:
     static std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* self);

@@ -240,4 +240,9 @@ std::string WithMediaExtension(const std::string& name, const std::string& exten
            extension;
 }
 
+std::string WithContainerExtension(const std::string& name, const std::string& extension) {
+    const std::string stem = HasVideoExtension(name) ? name.substr(0, name.rfind('.')) : name;
+    return stem + extension;
+}
+
 }  // namespace tamsel

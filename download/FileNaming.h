@@ -48,5 +48,8 @@ std::string ExtensionFromContentType(const std::string& contentType);
 // `name` with its ending ".flv" (the default) replaced by `extension`; `name` as it is
 // when it does not end with ".flv" or `extension` is empty.
 std::string WithMediaExtension(const std::string& name, const std::string& extension);
+// `name` with its video extension, if any, replaced by `extension`, or `extension`
+// added: a stream's container is fixed by its segments, whatever the name said.
+std::string WithContainerExtension(const std::string& name, const std::string& extension);
 
 }  // namespace tamsel

@@ -202,6 +202,7 @@ void MediaFetcher::Download() {
     m_bLengthPosted = false;
     m_bWriteFailed = false;
     m_bPieces = m_bPiecesTried = m_bCredentialsSent = false;
+    m_bStreamAnswer = false;
     m_bUnreportedData = false;
     m_strFailureDetail.clear();
     ParsedUrl parsed;
@@ -218,6 +219,12 @@ void MediaFetcher::Download() {
         m_strFolder += '/';
     }
 
+    // Stream hook: a playlist, known by its address or its answer's type, is
+    // downloaded as the video it lists.
+    if (m_bStream || IsStreamAddress(m_strMediaUrl)) {
+        Finish(DownloadStream(nullptr, {}));
+        return;
+    }
     int code = FETCH_FILE_ERROR;
     {
         FetchOutputFile file;
@@ -225,7 +232,11 @@ void MediaFetcher::Download() {
             code = Transfer(file);
             file.Close();
             const bool empty = file.Size() == 0;
-            if (code == FETCH_DONE) {
+            if (m_bStreamAnswer) {
+                std::lock_guard<std::mutex> guard(m_lock);
+                RemoveOwnFile(m_resume.strPartPath, m_resume.identity);
+                m_resume = {};
+            } else if (code == FETCH_DONE) {
                 std::string contentType;
                 {
                     std::lock_guard<std::mutex> guard(m_lock);
@@ -243,6 +254,11 @@ void MediaFetcher::Download() {
             }
         }
     }
+    if (m_bStreamAnswer && code == FETCH_DONE) {
+        // The playlist is in hand: it is read, not fetched again.
+        code = DownloadStream(&m_strStreamText, m_strStreamUrl);
+    }
+    m_strStreamText.clear();
     Finish(code);
 }
 
@@ -263,9 +279,11 @@ bool MediaFetcher::OpenPartFile(FetchOutputFile& file) {
     return CreatePartFile(file);
 }
 
-bool MediaFetcher::CreatePartFile(FetchOutputFile& file) {
+bool MediaFetcher::CreatePartFile(FetchOutputFile& file, const std::string& container) {
     std::string name = TrimBlanks(m_strFileName);
-    if (m_bExtensionFromMedia) {
+    if (!container.empty()) {
+        name = WithContainerExtension(name, container);
+    } else if (m_bExtensionFromMedia) {
         name = WithMediaExtension(name, ExtensionFromAddress(m_strMediaUrl));
     }
     // Whatever holds the name or its part file's name (a file, a link, a FIFO, another
@@ -361,6 +379,13 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
     SetReceived(kept);
     m_dwStartOffset.store(kept);
     auto onLength = [this, &file, &session, &offset, &earlier](std::uint64_t length) {
+        if (IsStreamContentType(session.ContentType())) {
+            // A playlist: its text is kept for the stream road, the part file removed.
+            m_bStreamAnswer = true;
+            m_strStreamText.clear();
+            m_strStreamUrl = session.FinalUrl();
+            return;
+        }
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_resume.strValidator = session.Validator();
@@ -394,6 +419,9 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
         m_dwStartTick.store(GetTickCount());
     };
     auto onBody = [this, &file](const char* data, std::size_t size) {
+        if (m_bStreamAnswer) {
+            return KeepStreamText(data, size);
+        }
         return !m_bPieces && !m_bWriteFailed && AcceptBody(file, data, size);
     };
     if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody) ||

@@ -89,6 +89,9 @@ public:
     // A name of the program's own making ends in ".flv" until the media says otherwise:
     // then the address's or the answer's container replaces it. Default: true.
     void SetExtensionFromMedia(bool fromMedia) { m_bExtensionFromMedia = fromMedia; }
+    // The address is a stream's playlist (HLS or DASH) whatever its name or answer's type
+    // say, as the service marked it. Default: false.
+    void SetStream(bool stream) { m_bStream = stream; }
     // The part file of an earlier run of the same task, to continue. Set before Start.
     void SetResume(const FetchResume& resume) { m_resume = resume; }
     // The part file this run leaves (nothing once it completed or left no bytes). Read
@@ -117,6 +120,10 @@ public:
     // Blocks post FETCH_DATA at most every 20 ms; the last block of a run is always
     // reported before FETCH_DONE.
     void DataReportHandled() { m_bDataPending.store(false); }
+    // True for an address the fetcher downloads as a stream (HLS or DASH).
+    static bool IsStreamAddress(const std::string& url);
+    // True for the Content-Type of an answer that is such a playlist.
+    static bool IsStreamContentType(const std::string& contentType);
 
     // How long a connection may take (30 s) and how long an open connection may stay
     // silent (60 s, in whole seconds, as curl's low-speed check counts) before the run
@@ -155,7 +162,8 @@ public:
 
 private:
     bool OpenPartFile(FetchOutputFile& file);
-    bool CreatePartFile(FetchOutputFile& file);
+    // `container` (".ts", ".mp4") replaces the name's extension; "" keeps the usual rule.
+    bool CreatePartFile(FetchOutputFile& file, const std::string& container = {});
     bool MoveIntoFinalName(const std::string& contentType);
     int Transfer(FetchOutputFile& file);
     bool AcceptBody(FetchOutputFile& file, const char* data, std::size_t size);
@@ -173,12 +181,20 @@ private:
     // technical words for the log.
     int Fail(int code, std::string text, std::string detail = {});
     std::string WriteFailure(const FetchOutputFile& file) const;
+    // Streams (MediaFetcherStream.cpp): the whole run for a playlist address.
+    // `text` is the playlist when its answer is in hand (from `textUrl`), else null.
+    int DownloadStream(const std::string* text, const std::string& textUrl);
+    bool KeepStreamText(const char* data, std::size_t size);
+    void NoteWritten(std::uint64_t written);
 
     const std::uint64_t m_nSerial;
     std::chrono::milliseconds m_connectTimeout{std::chrono::seconds(30)};
     std::chrono::milliseconds m_idleTimeout{std::chrono::seconds(60)};
     bool m_bLengthPosted = false;
     bool m_bWriteFailed = false;
+    bool m_bStreamAnswer = false;    // the answer was a playlist: download it as a stream
+    std::string m_strStreamText;     // that playlist, as it came
+    std::string m_strStreamUrl;      // and the address it came from
     std::string m_strFailure;        // why the run failed, for the user; guarded by m_lock
     std::string m_strFailureDetail;  // and for the one log line at its end
     bool m_bExtensionFromMedia = true;
@@ -186,6 +202,7 @@ private:
     bool m_bPieces = false;       // the first answer is to be fetched in pieces
     bool m_bPiecesTried = false;  // pieces ran once this run: no second time
     bool m_bCredentialsSent = false;
+    bool m_bStream = false;
     FetchResume m_resume;            // guarded by m_lock
     std::string m_strCurrentName;    // guarded by m_lock
     bool m_bUnreportedData = false;  // blocks written since the last FETCH_DATA

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "download/DownloadLog.h"
 #include "download/FetchSession.h"

@@ -4,6 +4,7 @@
 
 #include "base/UrlParse.h"
 #include "base/UrlResolve.h"
+#include "download/HlsPlaylist.h"
 #include "download/PageTitle.h"
 #include "resolve/DownloadLinks.h"
 #include "resolve/HtmlDocument.h"
@@ -238,7 +239,54 @@ std::string TaskUrl(const std::string& input) {
     return {};
 }
 
+std::string HlsPlaylist(const std::string& input) {
+    const tamsel::HlsPlaylist p = ParseHlsPlaylist(input, "https://cdn.example/v/index.m3u8");
+    if (p.segments.size() > kMaxPlaylistSegments || p.variants.size() > kMaxPlaylistVariants) {
+        return "playlist over its caps";
+    }
+    if (!p.error.empty()) {
+        return {};
+    }
+    if (p.master != !p.variants.empty() || (p.master && !p.segments.empty())) {
+        return "master playlist with segments, or variants in a media playlist";
+    }
+    const int chosen = ChooseHlsVariant(p.variants);
+    if (chosen < -1 || chosen >= static_cast<int>(p.variants.size()) ||
+        (chosen == -1) != p.variants.empty()) {
+        return "chosen variant out of range";
+    }
+    for (const auto& variant : p.variants) {
+        if (std::string e = CheckResolved(variant.url); !e.empty() || variant.url.empty()) {
+            return "variant address: " + e;
+        }
+    }
+    std::uint64_t sequence = p.mediaSequence;
+    for (const auto& segment : p.segments) {
+        if (std::string e = CheckResolved(segment.url); !e.empty() || segment.url.empty()) {
+            return "segment address: " + e;
+        }
+        if (segment.sequence != sequence++) {
+            return "segment sequence numbers do not count up from the media sequence";
+        }
+        if (segment.key >= static_cast<int>(p.keys.size()) ||
+            segment.init >= static_cast<int>(p.inits.size())) {
+            return "segment refers to a missing key or initialisation section";
+        }
+        if (segment.range.offset > UINT64_MAX - segment.range.length) {
+            return "byte range past 2^64";
+        }
+    }
+    for (const auto& key : p.keys) {
+        if (key.IsClearKey() && !CheckResolved(key.url).empty()) {
+            return "key address not absolute";
+        }
+    }
+    return {};
+}
+
 CaseFunction CaseByTarget(const std::string& target) {
+    if (target == "fuzz_hls_playlist")
+        return &HlsPlaylist;
     if (target == "fuzz_html_document")
         return &HtmlDocument;
     if (target == "fuzz_result_links")

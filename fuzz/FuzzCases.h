@@ -25,6 +25,9 @@ std::string MediaFinder(const std::string& input);
 // The New Task dialog's address check and the address parser.
 std::string TaskUrl(const std::string& input);
 
+// Reads an HLS playlist and chooses its variant.
+std::string HlsPlaylist(const std::string& input);
+
 // The checks above by target name ("fuzz_title" ...); null for an unknown name.
 using CaseFunction = std::string (*)(const std::string&);
 CaseFunction CaseByTarget(const std::string& target);

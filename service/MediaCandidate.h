@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "base/MediaKind.h"
+
 namespace tamsel {
 
 // Where a candidate was declared, strongest first in intent.
@@ -17,17 +19,6 @@ enum class MediaOrigin {
     kPlayerConfig,  // inline JSON or a JavaScript player set-up, data-* attributes
     kEmbed,         // embed/object elements and their flash variables
     kLink,          // a plain <a href> to a media file
-};
-
-enum class MediaKind {
-    kUnknown,      // nothing tells; kept only when its origin says "video"
-    kProgressive,  // a whole file: mp4, webm, flv, ...
-    kHls,          // .m3u8 playlist
-    kDash,         // .mpd manifest
-    kPlayerPage,   // text/html, Flash, /embed/ pages: a player, not the media
-    kImage,
-    kAudio,
-    kOther,  // captions, scripts, style sheets: never media
 };
 
 struct MediaCandidate {
@@ -46,22 +37,6 @@ struct MediaCandidate {
     bool inLink = false;       // a video inside a link: a preview of another page
     bool background = false;   // muted, looping, autoplaying, without controls
 };
-
-// The kind a MIME type names; kUnknown when it names none.
-MediaKind KindFromType(const std::string& type);
-// The kind an address's path (query and fragment ignored) shows by its extension
-// or shape; kUnknown when it shows none.
-MediaKind KindFromAddress(const std::string& address);
-// Both together: a declared type wins over the address.
-MediaKind KindOf(const std::string& address, const std::string& type);
-
-// True for kinds a person could download as a video: progressive, HLS, DASH.
-inline bool IsVideoKind(MediaKind kind) {
-    return kind == MediaKind::kProgressive || kind == MediaKind::kHls || kind == MediaKind::kDash;
-}
-inline bool IsStreamKind(MediaKind kind) {
-    return kind == MediaKind::kHls || kind == MediaKind::kDash;
-}
 
 // The height a rendition label or an address names ("720p", "1080", "hd720",
 // ".../480.mp4"), 0 when none.

@@ -248,18 +248,15 @@ void CLinkResolver::HandOffLinks() {
     if (link == m_foundLinks.end()) {
         return;
     }
-    if (m_streamLinks.count(link->first) != 0) {
-        // Saving a playlist would not save the video.
-        FailResolution(row, page, "This video is a stream.");
-        return;
-    }
     m_host.SetCellText(row, COL_FLV, link->first);
     const std::string titleName = m_host.GetTitleFileName(page);
     if (!titleName.empty()) {
         m_host.SetCellText(row, COL_FILE_NAME, titleName);
     }
     m_host.SetTaskState(row, TASK_DOWNLOADING);
-    m_host.StartFetcher(link->first, m_host.CellText(row, COL_FILE_NAME), m_host.TaskIdAt(row));
+    // A link marked as a stream is downloaded as the video its playlist lists.
+    m_host.StartFetcher(link->first, m_host.CellText(row, COL_FILE_NAME), m_host.TaskIdAt(row),
+                        m_streamLinks.count(link->first) != 0);
 }
 
 void CLinkResolver::FailResolution(int row, const std::string& pageUrl, const std::string& reason) {

@@ -30,8 +30,10 @@ public:
     // the user and the log see it. Every failure of a task goes through here.
     virtual void FailTask(int row, const std::string& reason) = 0;
 
-    virtual void StartFetcher(const std::string& mediaUrl, const std::string& fileName,
-                              int taskId) = 0;
+    // `stream`: the service marked the address as a stream (HLS or DASH), whatever its
+    // name says; the task keeps the mark for later Starts.
+    virtual void StartFetcher(const std::string& mediaUrl, const std::string& fileName, int taskId,
+                              bool stream = false) = 0;
     // Downloads running. A page that started one raises it; the download's end lowers it.
     virtual int Running() const = 0;
     virtual void RaiseRunning() = 0;

@@ -1,11 +1,15 @@
 // The commands on tasks that already exist, and the exit confirmation.
 
+#include <QString>
 #include <filesystem>
 
+#include "base/AsciiText.h"
+#include "base/UrlParse.h"
 #include "download/FetchOutputFile.h"
 
 #include "tasks/TaskMessageSeam.h"
 #include "tasks/TaskTable.h"
+#include "tasks/TasksLog.h"
 
 namespace tamsel {
 
@@ -77,6 +81,7 @@ void CTaskTable::OnDelete() {
             RemoveOwnFile(resume.strPartPath, resume.identity);
         }
         m_ownNameTasks.erase(m_taskModel.GetItemData(row));
+        m_streamTasks.erase(m_taskModel.GetItemData(row));
         ForgetTaskUrl(m_taskModel.GetItemText(row, COL_SOURCE));
         m_taskModel.DeleteItem(row);
     }
@@ -112,21 +117,43 @@ void CTaskTable::OnSelectAll() {
 }
 
 void CTaskTable::OnOpenTarget() {
-    if (GetSelectedCount() != 1) {
-        return;
+    // The row selected now: the last one selected may since have been deselected.
+    const int row = SelectedRow();
+    if (row >= 0) {
+        OpenTargetOfRow(row);
     }
-    const int row = m_nLastSelected;
-    if (row < 0 || row >= GetItemCount()) {
-        return;
-    }
+}
+
+std::string CTaskTable::TargetFolderOf(int row) const {
     std::string folder = FolderFor(m_taskModel.GetItemText(row, COL_SOURCE));
     if (folder.empty() || folder.back() != '/') {
         folder += '/';
     }
+    return folder;
+}
+
+void CTaskTable::OpenTargetOfRow(int row) {
+    const std::string folder = TargetFolderOf(row);
     const std::string path = folder + m_taskModel.GetItemText(row, COL_FILE_NAME);
     std::error_code error;
     const bool exists = std::filesystem::exists(path, error);
     OpenTargetInShell(folder, path, exists);
+}
+
+void CTaskTable::OnOpenRow(int row) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    if (GetTaskState(row) == TASK_FINISH) {
+        const std::string path = TargetFolderOf(row) + m_taskModel.GetItemText(row, COL_FILE_NAME);
+        std::error_code error;
+        if (std::filesystem::is_regular_file(path, error)) {
+            OpenFileInShell(path);
+            return;
+        }
+    }
+    // A file moved away since, or a task still on its way: show where it goes.
+    OpenTargetOfRow(row);
 }
 
 int CTaskTable::CanExit() {
@@ -156,6 +183,22 @@ void CTaskTable::NewTaskConfirmed() {
         return;
     }
     OnTaskQueued();
+}
+
+int CTaskTable::AddTasksFromAddresses(const std::vector<std::string>& addresses) {
+    int accepted = 0;
+    for (const std::string& given : addresses) {
+        const std::string url = TrimBlanks(given);
+        if (url.empty() || !IsValidTaskUrl(url)) {
+            qCWarning(lcTasks) << "address from outside refused:" << QString::fromStdString(url);
+            continue;
+        }
+        m_entry.m_strUrl = url;
+        m_entry.m_strRename.clear();  // named after its page, as the dialog does unasked
+        NewTaskConfirmed();
+        ++accepted;
+    }
+    return accepted;
 }
 
 }  // namespace tamsel

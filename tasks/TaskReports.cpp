@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "download/SpeedText.h"
+#include "tasks/TaskNotice.h"
 #include "tasks/TaskTable.h"
 
 namespace tamsel {

@@ -61,6 +61,11 @@ int CTaskTable::GetSelectedCount() const {
     return static_cast<int>(m_taskSelection.selectedRows().size());
 }
 
+int CTaskTable::SelectedRow() const {
+    const QModelIndexList rows = m_taskSelection.selectedRows();
+    return rows.size() == 1 ? rows.first().row() : -1;
+}
+
 void CTaskTable::SelectRow(int row, bool selected) {
     if (row < 0 || row >= GetItemCount()) {
         return;
@@ -72,9 +77,16 @@ void CTaskTable::SelectRow(int row, bool selected) {
 }
 
 void CTaskTable::SetTaskState(int row, int state) {
+    if (row < 0 || row >= GetItemCount()) {
+        return;
+    }
+    const int before = m_taskModel.GetItemImage(row);
     m_taskModel.SetItemImage(row, state);
     if (state != TASK_FAILED) {
-        m_taskModel.SetItemReason(row, {});
+        m_taskModel.SetItemReason(row, {});  // a retry starts without one
+    }
+    if (state != before && (state == TASK_FINISH || state == TASK_FAILED)) {
+        OnTaskEnded(row, state);
     }
 }
 
@@ -87,9 +99,14 @@ void CTaskTable::FailTask(int row, const std::string& reason) {
     qCWarning(lcTasks) << "task" << TaskIdAt(row) << "for"
                        << QString::fromStdString(m_taskModel.GetItemText(row, COL_SOURCE))
                        << "failed:" << QString::fromStdString(text);
-    SetTaskState(row, TASK_FAILED);
+    // The reason first: the end-of-task notice reads it.
     m_taskModel.SetItemReason(row, text);
+    SetTaskState(row, TASK_FAILED);
     RepaintList();
+}
+
+std::string CTaskTable::FailureReasonAt(int row) const {
+    return m_taskModel.GetItemReason(row);
 }
 
 int CTaskTable::GetTaskState(int row) const {
@@ -201,15 +218,7 @@ void CTaskTable::ForgetTaskUrl(const std::string& url) {
     if (url.empty()) {
         return;
     }
-    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
-    if (it != m_urlQueue.end()) {
-        const int index = static_cast<int>(it - m_urlQueue.begin());
-        m_urlQueue.erase(it);
-        // Keep the cursor on the same address: only a removal before it shifts it.
-        if (index < m_nQueuePos) {
-            --m_nQueuePos;
-        }
-    }
+    EraseQueuedUrl(url);
     std::lock_guard lock(m_titleLock);
     m_titleByUrl.erase(url);
 }
@@ -239,10 +248,13 @@ FetchResume CTaskTable::RetireFetcher(int taskId) {
     return old->Resume();
 }
 
-void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fileName,
-                              int taskId) {
+void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fileName, int taskId,
+                              bool stream) {
     if (taskId < 0) {
         return;
+    }
+    if (stream) {
+        m_streamTasks.insert(taskId);
     }
     if (taskId >= SlotCount()) {
         m_pFetchers.resize(taskId + 1);
@@ -256,6 +268,7 @@ void CTaskTable::StartFetcher(const std::string& mediaUrl, const std::string& fi
     fetcher->SetTask(FolderFor(m_taskModel.GetItemText(row, COL_SOURCE)), mediaUrl, fileName,
                      taskId, 0);
     fetcher->SetExtensionFromMedia(m_ownNameTasks.count(taskId) == 0);
+    fetcher->SetStream(m_streamTasks.count(taskId) != 0);
     if (resume.IsSet()) {
         if (resume.strMediaUrl == mediaUrl) {
             fetcher->SetResume(resume);
@@ -352,15 +365,21 @@ std::string CTaskTable::ReserveName(const std::string& folder, const std::string
 }
 
 void CTaskTable::RequeueUrl(const std::string& url) {
-    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
-    if (it != m_urlQueue.end()) {
-        const int index = static_cast<int>(it - m_urlQueue.begin());
-        m_urlQueue.erase(it);
-        if (index < m_nQueuePos) {
-            --m_nQueuePos;
-        }
-    }
+    EraseQueuedUrl(url);
     m_urlQueue.push_back(url);
+}
+
+void CTaskTable::EraseQueuedUrl(const std::string& url) {
+    const auto it = std::find(m_urlQueue.begin(), m_urlQueue.end(), url);
+    if (it == m_urlQueue.end()) {
+        return;
+    }
+    const int index = static_cast<int>(it - m_urlQueue.begin());
+    m_urlQueue.erase(it);
+    // Keep the cursor on the same address: only a removal before it shifts it.
+    if (index < m_nQueuePos) {
+        --m_nQueuePos;
+    }
 }
 
 // --- Hooks ---
@@ -370,5 +389,9 @@ int CTaskTable::ShowMessage(const std::string& text, unsigned style) {
 }
 
 void CTaskTable::OpenTargetInShell(const std::string&, const std::string&, bool) {}
+
+void CTaskTable::OpenFileInShell(const std::string&) {}
+
+void CTaskTable::OnTaskEnded(int, int) {}
 
 }  // namespace tamsel

@@ -72,6 +72,8 @@ public:
     void SelectRow(int row, bool selected);
     // The row most recently selected; deselection and deletion keep it.
     int LastSelectedRow() const { return m_nLastSelected; }
+    // The row selected now when exactly one is; -1 otherwise.
+    int SelectedRow() const;
 
     void SetTaskState(int row, int state) override;
     void FailTask(int row, const std::string& reason) override;
@@ -85,6 +87,10 @@ public:
     int HasRowWithUrl(const std::string& url) const;
     // Adds the task of Entry(): 0 when added, 1 when its address is queued already.
     int AddTask();
+    // Addresses from outside the dialog (command line, a second start): each one is
+    // checked as the dialog checks it and goes the dialog's road into the folder the
+    // dialog offers, named after its page. Returns how many were accepted.
+    int AddTasksFromAddresses(const std::vector<std::string>& addresses);
     void ForgetTaskUrl(const std::string& url);
     // The number the next task gets; numbers are never reused.
     int NextTaskId() const { return m_nNextTaskId; }
@@ -99,8 +105,8 @@ public:
     void SkipQueuedUrl() override;
 
     // --- Downloads ---
-    void StartFetcher(const std::string& mediaUrl, const std::string& fileName,
-                      int taskId) override;
+    void StartFetcher(const std::string& mediaUrl, const std::string& fileName, int taskId,
+                      bool stream = false) override;
     void StopTask(int row);
     // Downloads running: a started download raises it, its end lowers it once.
     int Running() const override { return m_nRunning; }
@@ -118,6 +124,8 @@ public:
     void FetchPageTitle(const std::string& pageUrl);
     std::string GetTitleFileName(const std::string& pageUrl) const override;
     std::string TitleFor(const std::string& pageUrl) const;  // the filed title name, or ""
+    // Why the row's task failed, as the user is told; "" when no reason was filed.
+    std::string FailureReasonAt(int row) const;
 
     // --- Commands on existing tasks ---
     void OnStart();
@@ -126,6 +134,9 @@ public:
     void OnDeleteFinished();
     void OnSelectAll();
     void OnOpenTarget();
+    // Enter or a double-click on a row: a finished file opens in its application,
+    // any other row does what Open Target does.
+    void OnOpenRow(int row);
     int CanExit();
     // The New command after the dialog was confirmed with a non-empty address.
     void NewTaskConfirmed();
@@ -151,6 +162,10 @@ protected:
     void RepaintList() override { m_taskModel.RedrawItems(); }
     virtual void OpenTargetInShell(const std::string& folder, const std::string& path,
                                    bool fileExists);
+    // Opens a downloaded file with the desktop's default application.
+    virtual void OpenFileInShell(const std::string& path);
+    // A row entered TASK_FINISH or TASK_FAILED from another state.
+    virtual void OnTaskEnded(int row, int state);
     // A new task was queued: whoever resolves the queue takes it up.
     virtual void OnTaskQueued() {}
 
@@ -165,7 +180,11 @@ private:
                             int exceptRow) const;
     // Puts a page address at the end of the queue again, for another resolution.
     void RequeueUrl(const std::string& url);
+    // Takes url out of the queue, keeping the cursor on the address it points at.
+    void EraseQueuedUrl(const std::string& url);
     void StartTitleThread(const std::string& pageUrl);
+    void OpenTargetOfRow(int row);
+    std::string TargetFolderOf(int row) const;
 
     TaskEntryStrings m_entry;
     std::vector<std::string> m_urlQueue;
@@ -185,6 +204,8 @@ private:
     std::set<std::uint64_t> m_endedSerials;
     // Tasks named by the user: their extension is theirs, not the media's.
     std::set<int> m_ownNameTasks;
+    // Tasks whose media the service marked as a stream: every Start downloads it so.
+    std::set<int> m_streamTasks;
     // Bytes received by all downloads, sampled by the speed text: per fetcher serial the
     // count seen last, and the running total at each sample time.
     mutable std::map<std::uint64_t, std::uint64_t> m_speedSeen;

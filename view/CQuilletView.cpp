@@ -7,8 +7,12 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QUrl>
+
+#include "base/UrlParse.h"
 
 #include "chrome/CommandIds.h"
 #include "chrome/SkinMagic.h"
@@ -19,12 +23,18 @@
 #include "service/ServiceContract.h"
 #include "tasks/TaskMessageSeam.h"
 #include "view/CListCtrlEx.h"
+#include "view/DesktopNotices.h"
 
 namespace tamsel {
 
 namespace {
 constexpr unsigned kTpmRightButton = 2;
-}
+constexpr std::size_t kMaxDroppedAddress = 8192;
+}  // namespace
+
+CQuilletView::UrlOpener CQuilletView::s_urlOpener = [](const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+};
 
 CQuilletView::CQuilletView(QWidget* parent) : QWidget(parent) {}
 
@@ -38,6 +48,10 @@ void CQuilletView::OnInitialUpdate() {
     m_listTasks->setObjectName(QStringLiteral("TaskList"));
     m_listTasks->setGeometry(0, 0, 0, 0);
     m_listTasks->show();
+    // The keys a desktop user expects on a list: Delete, Select All, Enter to open.
+    m_listTasks->installEventFilter(this);
+    connect(m_listTasks, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { OnOpenRow(index.row()); });
     m_resolver.CreateBrowser();
     SetupTaskList();
     InitTaskDefaults();
@@ -120,9 +134,53 @@ void CQuilletView::OnCommand(int id) {
     }
 }
 
-void CQuilletView::OnNewTask() {
+bool CQuilletView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_listTasks || event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+        OnCommand(ID_TASK_DELETE);
+        return true;
+    }
+    if (key->matches(QKeySequence::SelectAll)) {
+        OnCommand(ID_EDIT_SELECT_ALL);
+        return true;
+    }
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        OnOpenRow(SelectedRow());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+std::string CQuilletView::DroppedAddress(const QMimeData* data) {
+    if (!data) {
+        return {};
+    }
+    std::string address;
+    for (const QUrl& url : data->urls()) {
+        const QString scheme = url.scheme().toLower();
+        if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+            address = url.toString(QUrl::FullyEncoded).toStdString();
+            break;
+        }
+    }
+    if (address.empty() && data->hasText()) {
+        address = data->text().section(QLatin1Char('\n'), 0, 0).trimmed().toStdString();
+    }
+    ParsedUrl parsed;
+    if (address.size() > kMaxDroppedAddress || !ParseUrl(address, parsed)) {
+        return {};
+    }
+    return address;
+}
+
+void CQuilletView::OnNewTask(const std::string& initialUrl) {
     CNewTaskDlg dialog;
     dialog.SetEntry(&Entry());
+    dialog.SetInitialUrl(initialUrl);
     if (dialog.DoModal() != IDOK || Entry().m_strUrl.empty()) {
         return;
     }
@@ -130,7 +188,32 @@ void CQuilletView::OnNewTask() {
 }
 
 void CQuilletView::OnConvert() {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageAddress)));
+    OpenOrTell(QUrl(QString::fromLatin1(kHomePageAddress)),
+               std::string("No web browser could be started. Open this address in one:\n") +
+                   kHomePageAddress);
+}
+
+void CQuilletView::OpenOrTell(const QUrl& url, const std::string& whenNothingOpens) {
+    if (!s_urlOpener || !s_urlOpener(url)) {
+        ShowMessage(whenNothingOpens, MB_OK | MB_ICONINFORMATION);
+    }
+}
+
+void CQuilletView::OpenFileInShell(const std::string& path) {
+    OpenOrTell(QUrl::fromLocalFile(QString::fromStdString(path)),
+               "No application could be started for the file. It is here:\n" + path);
+}
+
+void CQuilletView::OnTaskEnded(int row, int state) {
+    // Only someone looking elsewhere needs telling.
+    if (isActiveWindow()) {
+        return;
+    }
+    const auto notice =
+        NoticeForTaskEnd(state, TaskModel().GetItemText(row, COL_FILE_NAME), FailureReasonAt(row));
+    if (notice) {
+        SendDesktopNotice(*notice);
+    }
 }
 
 void CQuilletView::OnUpdateOpenTarget(QAction* item) const {
@@ -161,8 +244,8 @@ QMenu* CQuilletView::BuildContextMenu() {
     if (GetSelectedCount() == 1) {
         m_bOneSelected = 1;
         enable = true;
-        const int row = LastSelectedRow();
-        if (row >= 0 && row < GetItemCount()) {
+        const int row = SelectedRow();
+        if (row >= 0) {
             const int state = GetTaskState(row);
             if ((state == TASK_DOWNLOADING || state == TASK_FINISH) &&
                 !TaskModel().GetItemText(row, COL_FLV).empty()) {
@@ -196,6 +279,9 @@ void CQuilletView::OpenTargetInShell(const std::string& folder, const std::strin
     // none answers, the folder opens in the default application.
     const QString target = QString::fromStdString(fileExists ? path : folder);
     const QUrl folderUrl = QUrl::fromLocalFile(QString::fromStdString(folder));
+    const std::string byHand =
+        "No file manager could be started. The " +
+        std::string(fileExists ? "file is here:\n" + path : "folder is here:\n" + folder);
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
     QDBusMessage call = QDBusMessage::createMethodCall(
         service, QStringLiteral("/org/freedesktop/FileManager1"), service,
@@ -203,16 +289,16 @@ void CQuilletView::OpenTargetInShell(const std::string& folder, const std::strin
     call << QStringList{QUrl::fromLocalFile(target).toString()} << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        QDesktopServices::openUrl(folderUrl);
+        OpenOrTell(folderUrl, byHand);
         return;
     }
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [folderUrl](QDBusPendingCallWatcher* finished) {
-                if (finished->isError()) {
-                    QDesktopServices::openUrl(folderUrl);
-                }
+            [this, folderUrl, byHand](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
+                if (finished->isError()) {
+                    OpenOrTell(folderUrl, byHand);
+                }
             });
 }
 

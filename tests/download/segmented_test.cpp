@@ -177,6 +177,14 @@ TEST_F(SegmentedTest, ResumeRefusedByTheServerFailsWithItsAnswerAndKeepsThePart)
     m_source.RefuseRanged(503);
     MediaFetcher fetcher;
     fetcher.SetResume(resume);
+    // A resume asks for a range only when the part file holds bytes from its start; the
+    // stop may come before the first piece had any, and then the whole answer serves.
+    const bool ranged = resume.doneRanges.empty() || resume.doneRanges.front().first == 0;
+    if (!ranged) {
+        ASSERT_EQ(Fetch(fetcher, m_source.Url("/clip")), FETCH_DONE);
+        ExpectOnlyFile(fetcher, ResumableSource::Bytes(kSize, 1));
+        return;
+    }
     ASSERT_EQ(Fetch(fetcher, m_source.Url("/clip")), FETCH_BAD_STATUS);
     EXPECT_EQ(fetcher.FailureText(), "The server answered 503 Service Unavailable.");
     // The part file stays, as the task's, for a later Start; nothing else is there.

@@ -53,7 +53,8 @@ TEST_P(StoredFuzzInputs, KeepEveryInvariant) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, StoredFuzzInputs,
                          ::testing::Values("fuzz_html_document", "fuzz_result_links", "fuzz_title",
-                                           "fuzz_media_finder", "fuzz_task_url"),
+                                           "fuzz_media_finder", "fuzz_task_url",
+                                           "fuzz_hls_playlist"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

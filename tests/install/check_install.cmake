@@ -18,7 +18,7 @@ foreach(path
 endforeach()
 
 file(READ ${PREFIX}/share/applications/tamsel.desktop entry)
-foreach(line "Exec=tamsel" "Icon=tamsel" "Name=Tamsel" "Type=Application")
+foreach(line "Exec=tamsel %U" "Icon=tamsel" "Name=Tamsel" "Type=Application")
   string(FIND "${entry}" "${line}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "tamsel.desktop lacks ${line}")

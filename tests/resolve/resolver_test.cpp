@@ -57,7 +57,19 @@ public:
                            });
                    });
     }
+    // A two-segment HLS stream behind an address that does not say so: only the result
+    // page's mark tells.
+    static std::string StreamSegment(int i) { return std::string(188 * 3, char('A' + i)); }
+    void ServeStream() {
+        server.ServeBytes("/watch/clip",
+                          "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\ns0.ts\n"
+                          "#EXTINF:2,\ns1.ts\n#EXT-X-ENDLIST\n",
+                          "text/plain");
+        server.ServeBytes("/watch/s0.ts", StreamSegment(0), "video/mp2t");
+        server.ServeBytes("/watch/s1.ts", StreamSegment(1), "video/mp2t");
+    }
     bool Start() {
+        ServeStream();
         if (!server.Start()) {
             return false;
         }
@@ -341,22 +353,18 @@ TEST_F(ResolverTest, AFailedResolutionLogsOneWarningWithTaskPageAndReason) {
     EXPECT_NE(lines[0].find("given up after 11 retries"), std::string::npos) << lines[0];
 }
 
-TEST_F(ResolverTest, AStreamOfferedAsTheDownloadFailsItsTaskSayingSo) {
-    TaskWarnings warnings;
-    service.SetLinks("http://video.example/live", "<a href='" + service.MediaUrl("master.m3u8") +
-                                                      "' title='" + kStreamLinkTitle +
-                                                      " (HLS)'>Download video</a>");
-    service.SetLinks("http://video.example/file", "<a href='" + service.MediaUrl("a.flv") +
-                                                      "' title='video file'>Download video</a>");
-    New("http://video.example/live", "x.flv");
-    New("http://video.example/file", "y.flv");
-    ASSERT_TRUE(WaitFor([this] { return Idle() && State(0) == TASK_FAILED; }));
-    EXPECT_EQ(Cell(0, COL_FLV), "");  // no playlist is saved as the video
-    ASSERT_TRUE(
-        WaitFor([this] { return State(1) == TASK_DOWNLOADING || State(1) == TASK_FINISH; }));
-    const std::vector<std::string> lines = warnings.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("This video is a stream."), std::string::npos) << lines[0];
+TEST_F(ResolverTest, AStreamOfferedAsTheDownloadEndsAsOneWholeFile) {
+    const std::string stream =
+        "http://localhost:" + std::to_string(service.server.Port()) + "/watch/clip";
+    service.SetLinks(
+        "http://video.example/hls",
+        "<a href='" + stream + "' title='" + kStreamLinkTitle + " (HLS)'>Download video</a>");
+    New("http://video.example/hls", "x.flv");
+    ASSERT_TRUE(WaitFor([this] { return Idle() && State(0) == TASK_FINISH; }));
+    EXPECT_EQ(Cell(0, COL_FLV), stream);
+    EXPECT_EQ(FileText("x.ts"),
+              StandInService::StreamSegment(0) + StandInService::StreamSegment(1));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"x.ts"});
 }
 
 TEST_F(ResolverTest, TakesOnlyDownloadAnchorsOutsideTheServiceAndTheSmallestAddress) {

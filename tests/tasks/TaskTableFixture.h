@@ -19,8 +19,9 @@ class RecordingTable : public CTaskTable {
 public:
     std::vector<std::string> messages;
     int answer = IDOK;
-    std::vector<std::string> openedTargets;
-    int queued = 0;  // tasks handed to the resolver
+    std::vector<std::string> openedTargets;      // also "file:" + path for a file opened
+    std::vector<std::pair<int, int>> endedRows;  // row, state
+    int queued = 0;                              // tasks handed to the resolver
 
 protected:
     int ShowMessage(const std::string& text, unsigned) override {
@@ -31,6 +32,10 @@ protected:
                            bool fileExists) override {
         openedTargets.push_back(fileExists ? "select:" + path : "folder:" + folder);
     }
+    void OpenFileInShell(const std::string& path) override {
+        openedTargets.push_back("file:" + path);
+    }
+    void OnTaskEnded(int row, int state) override { endedRows.emplace_back(row, state); }
     void OnTaskQueued() override { ++queued; }
 };
 

@@ -191,7 +191,9 @@ TEST_F(NewTaskDialog, OpensWithEntryFolderAndClipboardAddress) {
     } cases[] = {
         {"Look at HTTP://Example.com/v?x=1  ", "Look at HTTP://Example.com/v?x=1  "},
         {"http://a.example/", "http://a.example/"},
-        {"https://secure.example/", ""},  // only "http://" is looked for
+        {"https://secure.example/", "https://secure.example/"},
+        {"see HTTPS://Secure.example/v", "see HTTPS://Secure.example/v"},
+        {"ftp://files.example/", ""},
         {"no address here", ""},
         {"", ""},
     };
@@ -204,6 +206,32 @@ TEST_F(NewTaskDialog, OpensWithEntryFolderAndClipboardAddress) {
         EXPECT_TRUE(dialog->m_editSaveTo->isReadOnly());
         EXPECT_FALSE(dialog->m_chkRename->isChecked());
         EXPECT_TRUE(dialog->m_editRename->text().isEmpty());
+    }
+}
+
+TEST_F(NewTaskDialog, OpensWithTheFocusInTheAddressBoxItsTextSelected) {
+    QGuiApplication::clipboard()->setText(QStringLiteral("https://a.example/v"));
+    struct Case {
+        const char* initial;  // a dropped link, or none
+        const char* shown;
+    } cases[] = {{"", "https://a.example/v"},
+                 {"http://dropped.example/", "http://dropped.example/"}};
+    for (const Case& c : cases) {
+        auto dialog = std::make_unique<CNewTaskDlg>();
+        dialog->SetEntry(&entry);
+        dialog->SetInitialUrl(c.initial);
+        dialog->OnInitDialog();
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        EXPECT_EQ(dialog->focusWidget(), dialog->m_editUrl);
+        EXPECT_EQ(dialog->m_editUrl->text(), QString::fromUtf8(c.shown));
+        EXPECT_EQ(dialog->m_editUrl->selectedText(), QString::fromUtf8(c.shown));
+        // Typing replaces the offered address; Enter still confirms.
+        QTest::keyClicks(dialog->m_editUrl, QStringLiteral("example.com/typed"));
+        EXPECT_EQ(dialog->m_editUrl->text(), QStringLiteral("example.com/typed"));
+        QTest::keyClick(dialog->m_editUrl, Qt::Key_Return);
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+        EXPECT_EQ(entry.m_strUrl, "example.com/typed");
     }
 }
 
