@@ -86,8 +86,10 @@ TEST_F(SegmentedTest, MisbehavingServersEndWithTheRightBytes) {
          },
          3},
         {"a piece cut short", [](ResumableSource& s) { s.HoldAt(kSize * 5 / 8 + 12345, true); }, 1},
-        {"503 beyond three connections", [](ResumableSource& s) { s.RefuseBeyond(3); }, 1},
-        {"429 beyond two connections", [](ResumableSource& s) { s.RefuseBeyond(2, 429); }, 1},
+        {"503 to five extra connections", [](ResumableSource& s) { s.RefuseRequests(4, 8, 503); },
+         1},
+        {"429 to seven extra connections", [](ResumableSource& s) { s.RefuseRequests(3, 9, 429); },
+         1},
         {"503 to every ranged request", [](ResumableSource& s) { s.RefuseRanged(503); }, 1},
     };
     for (const auto& c : cases) {

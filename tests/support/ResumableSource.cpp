@@ -143,7 +143,9 @@ void ResumableSource::Serve(int socket, const std::atomic<bool>& stopping) {
     }
     const bool ranged = !HeaderValue(head, "range:").empty();
     if ((m_nRefuseBeyond.load() != 0 && under > m_nRefuseBeyond.load()) ||
-        (ranged && m_nRefuseRanged.load() != 0)) {
+        (ranged && m_nRefuseRanged.load() != 0) ||
+        (m_nRefuseFirst.load() != 0 && request >= m_nRefuseFirst.load() &&
+         request <= m_nRefuseLast.load())) {
         const int status =
             ranged && m_nRefuseRanged.load() != 0 ? m_nRefuseRanged.load() : m_nRefuseStatus.load();
         const std::string refusal = "HTTP/1.1 " + std::to_string(status) +

@@ -40,6 +40,12 @@ public:
     void ChangeAtRequest(int request, unsigned version);
     // Answers `status` to requests arriving while `connections` answers are under way.
     void RefuseBeyond(int connections, int status = 503);
+    // Answers `status` to the `first`-th up to the `last`-th request (1 is the first).
+    void RefuseRequests(int first, int last, int status) {
+        m_nRefuseStatus.store(status);
+        m_nRefuseLast.store(last);
+        m_nRefuseFirst.store(first);
+    }
     // Answers `status` to every request that asks for a range; 0: none.
     void RefuseRanged(int status) { m_nRefuseRanged.store(status); }
     // Sends at most this many body bytes a second on each connection; 0: no limit.
@@ -65,6 +71,8 @@ private:
     std::atomic<int> m_nRefuseBeyond{0};
     std::atomic<int> m_nRefuseStatus{503};
     std::atomic<int> m_nRefuseRanged{0};
+    std::atomic<int> m_nRefuseFirst{0};
+    std::atomic<int> m_nRefuseLast{0};
     std::atomic<std::uint64_t> m_nPace{0};
     std::atomic<int> m_nActive{0};
     std::atomic<int> m_nPeak{0};
