@@ -130,7 +130,8 @@ bool FetchOutputFile::TruncateTo(std::uint64_t size) {
     }
     if (size >= m_nWritten) {
         m_used = static_cast<std::size_t>(size - m_nWritten);  // only buffered bytes go
-        return true;
+        // Pieces written at their offsets leave the file position anywhere.
+        return ::lseek(m_fd, static_cast<off_t>(m_nWritten), SEEK_SET) >= 0;
     }
     m_used = 0;
     if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0 ||
@@ -140,6 +141,39 @@ bool FetchOutputFile::TruncateTo(std::uint64_t size) {
         return false;
     }
     m_nWritten = size;
+    return true;
+}
+
+bool FetchOutputFile::WriteAt(std::uint64_t offset, const char* data, std::size_t size) {
+    if (m_fd < 0 || m_bFailed || !Flush()) {
+        return false;
+    }
+    if (!EnoughSpace(size)) {
+        m_bFailed = true;
+        NoteError();
+        return false;
+    }
+    if (m_nExpected >= size) {
+        m_nExpected -= size;
+    }
+    while (size > 0) {
+        const ssize_t written = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
+        if (written <= 0) {
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written == 0) {
+                errno = ENOSPC;
+            }
+            m_bFailed = true;
+            NoteError();
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        offset += static_cast<std::uint64_t>(written);
+    }
+    m_nWritten = std::max(m_nWritten, offset);
     return true;
 }
 

@@ -41,6 +41,9 @@ public:
     bool Truncate();
     // Drops everything from `size` on (a piece fetched again); `size` <= Size().
     bool TruncateTo(std::uint64_t size);
+    // Writes `size` bytes at `offset`, for files fetched in pieces; the same checks as
+    // Append. Appends and pieces do not mix before a TruncateTo.
+    bool WriteAt(std::uint64_t offset, const char* data, std::size_t size);
     // How many bytes are still to come, when known, so the free-space check asks for no
     // more than that; 0: unknown.
     void ExpectRemaining(std::uint64_t bytes) { m_nExpected = bytes; }

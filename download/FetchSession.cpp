@@ -206,6 +206,11 @@ std::string FetchSession::AuthRealm(bool proxy) const {
 
 bool FetchSession::SetResume(std::uint64_t offset, const std::string& validator) {
     m_nResumeOffset = offset;
+    m_bRanged = false;
+    m_strRangeValidator = offset > 0 ? validator : std::string();
+    if (curl_easy_setopt(m_hEasy, CURLOPT_RANGE, nullptr) != CURLE_OK) {
+        return false;
+    }
     curl_slist_free_all(m_pHeaders);
     m_pHeaders = nullptr;
     if (offset > 0) {
@@ -221,6 +226,21 @@ bool FetchSession::SetResume(std::uint64_t offset, const std::string& validator)
     return curl_easy_setopt(m_hEasy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(offset)) ==
                CURLE_OK &&
            curl_easy_setopt(m_hEasy, CURLOPT_HTTPHEADER, m_pHeaders) == CURLE_OK;
+}
+
+bool FetchSession::SetRange(std::uint64_t first, std::uint64_t last, std::uint64_t total,
+                            const std::string& validator) {
+    // The If-Range header comes with any resume offset above 0.
+    if (validator.empty() || last < first || last >= total || !SetResume(1, validator)) {
+        return false;
+    }
+    m_nResumeOffset = first;
+    m_bRanged = true;
+    m_nRangeLast = last;
+    m_nRangeTotal = total;
+    const std::string range = std::to_string(first) + "-" + std::to_string(last);
+    return curl_easy_setopt(m_hEasy, CURLOPT_RESUME_FROM_LARGE, curl_off_t{0}) == CURLE_OK &&
+           curl_easy_setopt(m_hEasy, CURLOPT_RANGE, range.c_str()) == CURLE_OK;
 }
 
 std::size_t FetchSession::OnHeaderLine(char* data, std::size_t size, std::size_t count,
@@ -255,7 +275,7 @@ bool FetchSession::HeadersComplete() {
         }
     }
     m_bHeadDone = true;
-    if (m_nResumeOffset > 0 && (status == 200 || status == 206 || status == 416)) {
+    if ((m_nResumeOffset > 0 || m_bRanged) && (status == 200 || status == 206 || status == 416)) {
         // Anything but the asked-for range of the same resource starts afresh.
         if (status != 206 || !AcceptPartialAnswer()) {
             m_bRangeIgnored = true;
@@ -292,8 +312,14 @@ bool FetchSession::AcceptPartialAnswer() {
         last >= total) {
         return false;
     }
-    m_bFinal200 = true;
     NoteResourceHeaders();
+    // A server that ignores If-Range may send a piece of another version: the piece must
+    // name the version asked for, and a closed range must be exactly the one asked.
+    if ((!m_strRangeValidator.empty() && m_strValidator != m_strRangeValidator) ||
+        (m_bRanged && (last != m_nRangeLast || total != m_nRangeTotal))) {
+        return false;
+    }
+    m_bFinal200 = true;
     m_onLength(static_cast<std::uint64_t>(total));
     return true;
 }
@@ -311,6 +337,8 @@ void FetchSession::NoteResourceHeaders() {
         m_strValidator.clear();
     }
     m_strContentType = type != nullptr ? type : "";
+    const char* ranges = ResponseHeader(m_hEasy, "Accept-Ranges");
+    m_bOffersRanges = m_nStatus == 206 || (ranges != nullptr && ContainsNoCase(ranges, "bytes"));
 }
 
 std::uint64_t FetchSession::AnnouncedLength() const {
@@ -342,14 +370,18 @@ std::size_t FetchSession::OnBodyData(char* data, std::size_t size, std::size_t c
     return length;
 }
 
-FetchOutcome FetchSession::Perform(const std::atomic<int>& stop) {
+void FetchSession::BeginRun() {
     m_bFinal200 = m_bNeedAuth = m_bNeedProxyAuth = false;
     m_bBadStatus = m_bStatusError = m_bBodyRejected = m_bRangeIgnored = false;
     m_bHeadDone = m_bHeadLate = false;
+    m_bOffersRanges = false;
     m_nStatus = 0;
     m_nResult = CURLE_OK;
     m_szError[0] = '\0';
+}
 
+FetchOutcome FetchSession::Perform(const std::atomic<int>& stop) {
+    BeginRun();
     const auto headDue = std::chrono::steady_clock::now() + m_headDeadline;
     const std::optional<CURLcode> result = PerformUntil(m_hEasy, [this, &stop, headDue] {
         if (m_headDeadline.count() > 0 && !m_bHeadDone &&
@@ -366,14 +398,18 @@ FetchOutcome FetchSession::Perform(const std::atomic<int>& stop) {
     if (!result) {
         return FetchOutcome::Stopped;
     }
-    m_nResult = *result;
+    return EndRun(*result);
+}
+
+FetchOutcome FetchSession::EndRun(CURLcode result) {
+    m_nResult = result;
     if (m_bRangeIgnored) {
         return FetchOutcome::RangeIgnored;
     }
     if (m_bBodyRejected) {
         return FetchOutcome::BodyRejected;
     }
-    return Classify(*result);
+    return Classify(result);
 }
 
 FetchOutcome FetchSession::Classify(CURLcode result) const {

@@ -67,9 +67,20 @@ public:
     // (an ETag or a Last-Modified date of an earlier answer) names: an If-Range request.
     // Offset 0 asks for all of it again.
     bool SetResume(std::uint64_t offset, const std::string& validator);
+    // Asks for bytes [first, last] of a resource of `total` bytes named by `validator`:
+    // only a 206 with exactly that range, that total and that validator is taken, anything
+    // else ends as RangeIgnored.
+    bool SetRange(std::uint64_t first, std::uint64_t last, std::uint64_t total,
+                  const std::string& validator);
 
     // Runs the request once.
     FetchOutcome Perform(const std::atomic<int>& stop);
+    // The same in two halves, for a caller driving Handle() on a multi handle of its own.
+    CURL* Handle() const { return m_hEasy; }
+    void BeginRun();
+    FetchOutcome EndRun(CURLcode result);
+    // The status of the last answer read.
+    long Status() const { return m_nStatus; }
     // Why the last run did not complete, in words for a log line.
     std::string FailureReason() const;
     // The same for the user, as one sentence; `received` is how much had arrived.
@@ -79,6 +90,9 @@ public:
     // later If-Range (a strong ETag, else Last-Modified; "" when neither), and its type.
     const std::string& Validator() const { return m_strValidator; }
     const std::string& ContentType() const { return m_strContentType; }
+    // Whether that answer said the server serves byte ranges (Accept-Ranges: bytes, or
+    // a 206 itself).
+    bool OffersRanges() const { return m_bOffersRanges; }
     // The address of the answer, after redirects.
     std::string FinalUrl() const;
 
@@ -103,6 +117,11 @@ private:
     char m_szError[CURL_ERROR_SIZE] = {};
     curl_slist* m_pHeaders = nullptr;
     std::uint64_t m_nResumeOffset = 0;
+    bool m_bRanged = false;  // SetRange: a closed range of a known resource
+    std::uint64_t m_nRangeLast = 0;
+    std::uint64_t m_nRangeTotal = 0;
+    std::string m_strRangeValidator;  // sent in If-Range; a 206 must carry it
+    bool m_bOffersRanges = false;
     std::string m_strValidator;
     std::string m_strContentType;
 

@@ -202,6 +202,7 @@ void MediaFetcher::Download() {
     m_dwLength.store(0);
     m_bLengthPosted = false;
     m_bWriteFailed = false;
+    m_bPieces = m_bPiecesTried = m_bCredentialsSent = false;
     m_bStreamAnswer = false;
     m_bUnreportedData = false;
     m_strFailureDetail.clear();
@@ -358,25 +359,27 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
     }
     // Bytes kept from an earlier run are asked for no more, if the server can prove the
     // resource is still the same; without such proof the part file starts over.
-    const std::string validator = Resume().strValidator;
+    // A part file fetched in pieces continues from its first hole.
+    const FetchResume earlier = Resume();
+    const std::string& validator = earlier.strValidator;
     std::uint64_t offset = file.Size();
-    if (offset > 0 && validator.empty()) {
+    std::uint64_t kept = offset;
+    if (!earlier.doneRanges.empty()) {
+        offset = earlier.doneRanges.front().first == 0 ? earlier.doneRanges.front().end : 0;
+        kept = CoveredBytes(earlier.doneRanges);
+    }
+    if (kept > 0 && validator.empty()) {
         if (!file.Truncate()) {
             m_bStop.store(1);
             return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
         }
-        offset = 0;
+        offset = kept = 0;
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_resume.doneRanges.clear();
     }
-    const auto setReceived = [this](std::uint64_t received) {
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_dwReceived = received;
-        }
-        m_dwReceivedRelaxed.store(received);
-    };
-    setReceived(offset);
-    m_dwStartOffset.store(offset);
-    auto onLength = [this, &file, &session](std::uint64_t length) {
+    SetReceived(kept);
+    m_dwStartOffset.store(kept);
+    auto onLength = [this, &file, &session, &offset, &earlier](std::uint64_t length) {
         if (IsStreamContentType(session.ContentType())) {
             // A playlist: its text is kept for the stream road, the part file removed.
             m_bStreamAnswer = true;
@@ -388,6 +391,23 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
             std::lock_guard<std::mutex> guard(m_lock);
             m_resume.strValidator = session.Validator();
             m_resume.strContentType = session.ContentType();
+            // Pieces kept from before are only ours to continue while this answer
+            // proves the same resource.
+            if (!m_resume.doneRanges.empty() &&
+                (session.Validator() != earlier.strValidator || length != earlier.nLength)) {
+                m_resume.doneRanges.clear();
+                offset = 0;
+            }
+        }
+        m_bPieces = WantsPieces(session, length);
+        if (!m_bPieces && file.Size() > offset) {
+            // One connection appends from the first hole on.
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                m_resume.doneRanges.clear();
+            }
+            m_bWriteFailed = !file.TruncateTo(offset);
+            SetReceived(offset);
         }
         m_dwLength.store(length);
         if (length > file.Size()) {
@@ -403,7 +423,7 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
         if (m_bStreamAnswer) {
             return KeepStreamText(data, size);
         }
-        return AcceptBody(file, data, size);
+        return !m_bPieces && !m_bWriteFailed && AcceptBody(file, data, size);
     };
     if (!session.SetRequestOptions(m_strMediaUrl, onLength, onBody) ||
         !session.SetResume(offset, validator)) {
@@ -440,7 +460,12 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                     m_bStop.store(1);
                     return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
                 }
-                setReceived(0);
+                offset = 0;
+                {
+                    std::lock_guard<std::mutex> guard(m_lock);
+                    m_resume.doneRanges.clear();
+                }
+                SetReceived(0);
                 m_dwStartOffset.store(0);
                 if (!session.SetResume(0, {})) {
                     return Fail(FETCH_REQUEST_ERROR, "The download could not be set up.",
@@ -479,6 +504,7 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
                                                           session.UserFailureReason(Received()),
                                                       session.FailureReason());
                 }
+                m_bCredentialsSent = true;
                 const bool set = session.SetCredentials(proxy, user, password);
                 WipeText(password);  // curl keeps its own copy for this session only
                 sentCredentials[proxy] = true;
@@ -494,6 +520,16 @@ int MediaFetcher::Transfer(FetchOutputFile& file) {
             case FetchOutcome::Stopped:
                 return FETCH_STOPPED;
             case FetchOutcome::BodyRejected:
+                if (m_bPieces && !m_bWriteFailed) {
+                    if (const int code = TransferInPieces(file, Length(), offset); code != 0) {
+                        return code;
+                    }
+                    if (!session.SetResume(offset, Resume().strValidator)) {
+                        return Fail(FETCH_REQUEST_ERROR, "The download could not be set up.",
+                                    "curl refused the request settings");
+                    }
+                    break;
+                }
                 if (m_bWriteFailed) {
                     m_bStop.store(1);
                     return Fail(FETCH_TRANSFER_ERROR, WriteFailure(file));
@@ -531,24 +567,36 @@ bool MediaFetcher::AcceptBody(FetchOutputFile& file, const char* data, std::size
     }
     // The blocks of one piece are counted together: nobody can look between them.
     if (accepted > 0) {
-        std::uint64_t received;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_dwReceived += accepted;
-            received = m_dwReceived;
-        }
-        m_dwReceivedRelaxed.store(received, std::memory_order_relaxed);
-        m_bUnreportedData = true;
-        // Only this thread raises the flag and only the view lowers it, so reading and
-        // then raising it loses nothing.
-        if (!m_bDataPending.load()) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - m_lastDataReport >= kDataReportInterval) {
-                PostData(now);
-            }
-        }
+        CountReceived(accepted);
     }
     return accepted == size;
+}
+
+void MediaFetcher::CountReceived(std::size_t bytes) {
+    std::uint64_t received;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_dwReceived += bytes;
+        received = m_dwReceived;
+    }
+    m_dwReceivedRelaxed.store(received, std::memory_order_relaxed);
+    m_bUnreportedData = true;
+    // Only this thread raises the flag and only the view lowers it, so reading and
+    // then raising it loses nothing.
+    if (!m_bDataPending.load()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastDataReport >= kDataReportInterval) {
+            PostData(now);
+        }
+    }
+}
+
+void MediaFetcher::SetReceived(std::uint64_t received) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_dwReceived = received;
+    }
+    m_dwReceivedRelaxed.store(received);
 }
 
 }  // namespace tamsel

@@ -2,6 +2,7 @@
 // Downloads one media file over HTTP into one file, on a worker thread of its own,
 // and reports what happens through a FetchReportSink.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,12 +13,16 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "download/FetchCodes.h"
 #include "download/FetchFloor.h"
 #include "download/FetchOutputFile.h"
+#include "download/SegmentPlan.h"
 
 namespace tamsel {
+
+class FetchSession;
 
 // What a stopped or failed run leaves for the next one: the part file this run created
 // and what the server said about the resource, so a Start continues where it ended.
@@ -28,6 +33,10 @@ struct FetchResume {
     FileIdentity identity;     // the part file as created; anything else is not ours
     std::string strValidator;  // ETag or Last-Modified of the answer that began it
     std::string strContentType;
+    // After a run in pieces: the ranges the part file holds of a resource of nLength
+    // bytes, with holes between them. Empty: the part file holds its bytes from 0 on.
+    std::vector<ByteRange> doneRanges;
+    std::uint64_t nLength = 0;
     bool IsSet() const { return identity.IsSet() && !strPartPath.empty(); }
 };
 
@@ -136,6 +145,9 @@ public:
     // The answer's head within 30 s, then at least 1 KiB/s over the idle time; set
     // before Start.
     void SetFloor(const FetchFloor& floor) { m_floor = floor; }
+    // How many connections one file may use where the server serves byte ranges (8);
+    // 1 fetches every file over one connection. Set before Start.
+    void SetMaxConnections(int connections) { m_nMaxConnections = std::max(1, connections); }
 
     // Read by the view.
     int ReportId() const;
@@ -170,6 +182,13 @@ private:
     bool MoveIntoFinalName(const std::string& contentType);
     int Transfer(FetchOutputFile& file);
     bool AcceptBody(FetchOutputFile& file, const char* data, std::size_t size);
+    void CountReceived(std::size_t bytes);
+    void SetReceived(std::uint64_t received);
+    // Whether the first answer lets the file be fetched in pieces.
+    bool WantsPieces(const FetchSession& session, std::uint64_t length) const;
+    // Fetches the rest in pieces; FETCH_... when the run ends there, 0 when it goes on
+    // over one connection from `offset`.
+    int TransferInPieces(FetchOutputFile& file, std::uint64_t length, std::uint64_t& offset);
     void Post(int code);
     void PostData(std::chrono::steady_clock::time_point now);
     void Finish(int code);
@@ -195,6 +214,10 @@ private:
     std::string m_strFailure;        // why the run failed, for the user; guarded by m_lock
     std::string m_strFailureDetail;  // and for the one log line at its end
     bool m_bExtensionFromMedia = true;
+    int m_nMaxConnections = 8;
+    bool m_bPieces = false;       // the first answer is to be fetched in pieces
+    bool m_bPiecesTried = false;  // pieces ran once this run: no second time
+    bool m_bCredentialsSent = false;
     bool m_bStream = false;
     FetchResume m_resume;            // guarded by m_lock
     std::string m_strCurrentName;    // guarded by m_lock

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "base/AsciiText.h"
 #include "base/HtmlWalk.h"
@@ -59,11 +60,22 @@ std::vector<std::string> FlashVarAddresses(const std::string& flashvars) {
     return found;
 }
 
+// One pass into a new string: linear however many times `from` occurs.
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (std::size_t pos = text.find(from); pos != std::string::npos;
-         pos = text.find(from, pos + to.size())) {
-        text.replace(pos, from.size(), to);
+    std::size_t pos = text.find(from);
+    if (from.empty() || pos == std::string::npos) {
+        return;
     }
+    std::string out;
+    out.reserve(text.size());
+    std::size_t done = 0;
+    for (; pos != std::string::npos; pos = text.find(from, done)) {
+        out.append(text, done, pos - done);
+        out.append(to);
+        done = pos + from.size();
+    }
+    out.append(text, done, std::string::npos);
+    text = std::move(out);
 }
 
 // Undoes the escapes that JavaScript strings and HTML put into addresses.

@@ -398,10 +398,10 @@ TEST_F(ResolverTest, TakesOnlyDownloadAnchorsOutsideTheServiceAndTheSmallestAddr
     CHtmlDocument* document = resolver.Browser()->get_Document();
     ASSERT_NE(document, nullptr);
     document->m_links = {
-        {service.MediaUrl("0area.flv"), "Download", true},
-        {"http://localhost/The document has moved here.", "Download", false},
-        {service.MediaUrl("c.flv"), "Download", false},
-        {ServiceBaseAddress() + "x.flv", "Download", false},
+        {service.MediaUrl("0area.flv"), "Download", true, ""},
+        {"http://localhost/The document has moved here.", "Download", false, ""},
+        {service.MediaUrl("c.flv"), "Download", false, ""},
+        {ServiceBaseAddress() + "x.flv", "Download", false, ""},
     };
     resolver.CollectDownloadLinks("p");
     EXPECT_EQ(resolver.FoundLinks(),
@@ -438,7 +438,7 @@ TEST_F(ResolverTest, HandsOffOnlyToRowsThatWaitForALink) {
         ASSERT_NE(browser->get_Document(), nullptr);
         browser->get_Document()->m_links.clear();
         for (const auto& [href, linkPage] : c.links) {
-            browser->get_Document()->m_links.push_back({href, "Download", false});
+            browser->get_Document()->m_links.push_back({href, "Download", false, ""});
         }
         fresh.Entry() = {folder.path().toStdString(), page, "mine.flv"};
         ASSERT_EQ(fresh.AddTask(), 0);

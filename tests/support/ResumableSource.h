@@ -19,6 +19,7 @@ public:
     ResumableSource(std::uint64_t size, unsigned version);
     bool Start() { return m_server.Start(); }
     std::string Url(const std::string& path) const { return m_server.Url(path); }
+    int Port() const { return m_server.Port(); }
 
     // The bytes of version `version` of a resource of `size` bytes.
     static std::string Bytes(std::uint64_t size, unsigned version, std::uint64_t from = 0,
@@ -31,6 +32,26 @@ public:
     void Release();
     // Whether ETag (and so resuming) is offered at all.
     void OfferValidator(bool offer) { m_bValidator.store(offer); }
+    // Still says Accept-Ranges, but answers every request with the whole resource.
+    void IgnoreRanges(bool ignore) { m_bIgnoreRanges.store(ignore); }
+    // A careless server: sends the asked range even when If-Range names another version.
+    void HonourIfRange(bool honour) { m_bHonourIfRange.store(honour); }
+    // Becomes version `version` as the `request`-th request arrives (1 is the first).
+    void ChangeAtRequest(int request, unsigned version);
+    // Answers `status` to requests arriving while `connections` answers are under way.
+    void RefuseBeyond(int connections, int status = 503);
+    // Answers `status` to the `first`-th up to the `last`-th request (1 is the first).
+    void RefuseRequests(int first, int last, int status) {
+        m_nRefuseStatus.store(status);
+        m_nRefuseLast.store(last);
+        m_nRefuseFirst.store(first);
+    }
+    // Answers `status` to every request that asks for a range; 0: none.
+    void RefuseRanged(int status) { m_nRefuseRanged.store(status); }
+    // Sends at most this many body bytes a second on each connection; 0: no limit.
+    void PaceEachConnection(std::uint64_t bytesPerSecond) { m_nPace.store(bytesPerSecond); }
+    // The most answers that were under way at once.
+    int PeakConnections() const { return m_nPeak.load(); }
 
     std::uint64_t BodyBytesSent() const { return m_nSent.load(); }
     int Requests() const { return m_nRequests.load(); }
@@ -43,6 +64,18 @@ private:
     const std::uint64_t m_nSize;
     std::atomic<unsigned> m_nVersion;
     std::atomic<bool> m_bValidator{true};
+    std::atomic<bool> m_bIgnoreRanges{false};
+    std::atomic<bool> m_bHonourIfRange{true};
+    std::atomic<int> m_nChangeAt{0};
+    std::atomic<unsigned> m_nChangeTo{0};
+    std::atomic<int> m_nRefuseBeyond{0};
+    std::atomic<int> m_nRefuseStatus{503};
+    std::atomic<int> m_nRefuseRanged{0};
+    std::atomic<int> m_nRefuseFirst{0};
+    std::atomic<int> m_nRefuseLast{0};
+    std::atomic<std::uint64_t> m_nPace{0};
+    std::atomic<int> m_nActive{0};
+    std::atomic<int> m_nPeak{0};
     std::atomic<std::uint64_t> m_nSent{0};
     std::atomic<int> m_nRequests{0};
     std::atomic<int> m_nPartial{0};
