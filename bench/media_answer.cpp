@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Median.h"
 #include "service/MediaChoice.h"
 #include "service/MediaFinder.h"
 #include "service/ServicePages.h"
@@ -26,19 +27,6 @@ using namespace tamsel;
 namespace {
 
 const char kPage[] = "https://video.example/watch/42";
-
-double MedianMilliseconds(int rounds, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 std::string OrdinaryPage() {
     std::string html =

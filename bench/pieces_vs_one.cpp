@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "bench/TerminalSink.h"
 #include "download/FetchCodes.h"
 #include "download/MediaFetcher.h"
 #include "tests/support/ResumableSource.h"
@@ -17,31 +18,10 @@ using namespace tamsel;
 
 namespace {
 
-class Terminal : public FetchReportSink {
-public:
-    void PostFetchProgress(int code, int, std::uint64_t) override {
-        if (IsTerminalFetchCode(code)) {
-            m_nCode.store(code);
-        }
-    }
-    void RequestCredentials(std::shared_ptr<CredentialsRequest> request) override {
-        request->Answer(false, {}, {});
-    }
-    int Wait() {
-        while (m_nCode.load() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return m_nCode.load();
-    }
-
-private:
-    std::atomic<int> m_nCode{0};
-};
-
 // Seconds one download takes, or a negative number when it fails.
 double Fetch(const std::string& url, int connections) {
     testsupport::TempDir folder;
-    Terminal terminal;
+    TerminalSink terminal;
     MediaFetcher fetcher;
     fetcher.SetView(&terminal);
     fetcher.SetMaxConnections(connections);

@@ -7,37 +7,13 @@
 #include <cstdlib>
 #include <thread>
 
+#include "bench/TerminalSink.h"
 #include "download/FetchCodes.h"
 #include "download/MediaFetcher.h"
 #include "tests/support/ResumableSource.h"
 #include "tests/support/TestFiles.h"
 
 using namespace tamsel;
-
-namespace {
-
-class Terminal : public FetchReportSink {
-public:
-    void PostFetchProgress(int code, int, std::uint64_t) override {
-        if (IsTerminalFetchCode(code)) {
-            m_nCode.store(code);
-        }
-    }
-    void RequestCredentials(std::shared_ptr<CredentialsRequest> request) override {
-        request->Answer(false, {}, {});
-    }
-    int Wait() {
-        while (m_nCode.load() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return m_nCode.load();
-    }
-
-private:
-    std::atomic<int> m_nCode{0};
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const long mib = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1024;
@@ -54,7 +30,7 @@ int main(int argc, char** argv) {
     source.HoldAt(size / 2);
     FetchResume resume;
     {
-        Terminal terminal;
+        TerminalSink terminal;
         MediaFetcher fetcher;
         fetcher.SetView(&terminal);
         fetcher.SetTask(folder.Path(), source.Url("/media"), "media.flv", 1, 0);
@@ -70,7 +46,7 @@ int main(int argc, char** argv) {
         resume = fetcher.Resume();
     }
     source.Release();
-    Terminal terminal;
+    TerminalSink terminal;
     MediaFetcher fetcher;
     fetcher.SetView(&terminal);
     fetcher.SetResume(resume);

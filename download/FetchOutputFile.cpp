@@ -145,16 +145,8 @@ bool FetchOutputFile::TruncateTo(std::uint64_t size) {
 }
 
 bool FetchOutputFile::WriteAt(std::uint64_t offset, const char* data, std::size_t size) {
-    if (m_fd < 0 || m_bFailed || !Flush()) {
+    if (m_fd < 0 || m_bFailed || !Flush() || !ReserveSpace(size)) {
         return false;
-    }
-    if (!EnoughSpace(size)) {
-        m_bFailed = true;
-        NoteError();
-        return false;
-    }
-    if (m_nExpected >= size) {
-        m_nExpected -= size;
     }
     while (size > 0) {
         const ssize_t written = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
@@ -174,6 +166,18 @@ bool FetchOutputFile::WriteAt(std::uint64_t offset, const char* data, std::size_
         offset += static_cast<std::uint64_t>(written);
     }
     m_nWritten = std::max(m_nWritten, offset);
+    return true;
+}
+
+bool FetchOutputFile::ReserveSpace(std::size_t size) {
+    if (!EnoughSpace(size)) {
+        m_bFailed = true;
+        NoteError();
+        return false;
+    }
+    if (m_nExpected >= size) {
+        m_nExpected -= size;
+    }
     return true;
 }
 
@@ -202,16 +206,8 @@ bool FetchOutputFile::EnoughSpace(std::size_t size) {
 }
 
 bool FetchOutputFile::Append(const char* data, std::size_t size) {
-    if (m_fd < 0 || m_bFailed) {
+    if (m_fd < 0 || m_bFailed || !ReserveSpace(size)) {
         return false;
-    }
-    if (!EnoughSpace(size)) {
-        m_bFailed = true;
-        NoteError();
-        return false;
-    }
-    if (m_nExpected >= size) {
-        m_nExpected -= size;
     }
     // Large pieces go straight to the file once the buffer is out of the way: copying
     // them first would only cost time.

@@ -59,6 +59,9 @@ public:
 private:
     bool Flush();
     bool Adopt(int fd, const std::string& path);
+    // Checks the disk for `size` more bytes and counts them off what is still to come;
+    // a full disk fails the file with ENOSPC.
+    bool ReserveSpace(std::size_t size);
     bool EnoughSpace(std::size_t size);
     void NoteError();
 

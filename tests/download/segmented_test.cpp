@@ -53,6 +53,25 @@ protected:
         EXPECT_FALSE(fetcher.Resume().IsSet());
     }
 
+    // Runs a download of /clip until half of it is in and stops it; hands back what a
+    // Start needs and how much was kept.
+    void StopAtHalf(FetchResume& resume, std::uint64_t& kept) {
+        FetchRecorder recorder;
+        MediaFetcher fetcher;
+        fetcher.SetView(&recorder);
+        fetcher.SetTask(m_folder.Path(), m_source.Url("/clip"), "clip.flv", 4, 0);
+        ASSERT_TRUE(fetcher.Start());
+        for (int i = 0; i < 1000 && fetcher.Received() < kSize / 2; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        fetcher.RequestStop();
+        ASSERT_EQ(recorder.WaitForTerminal(), FETCH_STOPPED);
+        fetcher.Join();
+        ExpectReportProtocol(recorder.Reports(), 4, fetcher.Serial());
+        resume = fetcher.Resume();
+        kept = fetcher.Received();
+    }
+
     TempDir m_folder;
     ResumableSource m_source{kSize, 1};
 };
@@ -115,22 +134,7 @@ TEST_F(SegmentedTest, StopInTheMiddleThenStartFetchesOnlyTheMissingPieces) {
     m_source.HoldAt(kSize * 3 / 8 + 4096);
     FetchResume resume;
     std::uint64_t kept = 0;
-    {
-        FetchRecorder recorder;
-        MediaFetcher fetcher;
-        fetcher.SetView(&recorder);
-        fetcher.SetTask(m_folder.Path(), m_source.Url("/clip"), "clip.flv", 4, 0);
-        ASSERT_TRUE(fetcher.Start());
-        for (int i = 0; i < 1000 && fetcher.Received() < kSize / 2; ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
-        fetcher.RequestStop();
-        ASSERT_EQ(recorder.WaitForTerminal(), FETCH_STOPPED);
-        fetcher.Join();
-        ExpectReportProtocol(recorder.Reports(), 4, fetcher.Serial());
-        resume = fetcher.Resume();
-        kept = fetcher.Received();
-    }
+    ASSERT_NO_FATAL_FAILURE(StopAtHalf(resume, kept));
     m_source.Release();
     ASSERT_TRUE(resume.IsSet());
     ASSERT_GE(kept, kSize / 2);
@@ -161,20 +165,8 @@ TEST_F(SegmentedTest, StopInTheMiddleThenStartFetchesOnlyTheMissingPieces) {
 TEST_F(SegmentedTest, ResumeRefusedByTheServerFailsWithItsAnswerAndKeepsThePart) {
     m_source.HoldAt(kSize * 3 / 8 + 4096);
     FetchResume resume;
-    {
-        FetchRecorder recorder;
-        MediaFetcher fetcher;
-        fetcher.SetView(&recorder);
-        fetcher.SetTask(m_folder.Path(), m_source.Url("/clip"), "clip.flv", 4, 0);
-        ASSERT_TRUE(fetcher.Start());
-        for (int i = 0; i < 1000 && fetcher.Received() < kSize / 2; ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
-        fetcher.RequestStop();
-        ASSERT_EQ(recorder.WaitForTerminal(), FETCH_STOPPED);
-        fetcher.Join();
-        resume = fetcher.Resume();
-    }
+    std::uint64_t kept = 0;
+    ASSERT_NO_FATAL_FAILURE(StopAtHalf(resume, kept));
     m_source.Release();
     m_source.RefuseRanged(503);
     MediaFetcher fetcher;
